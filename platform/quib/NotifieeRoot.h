@@ -1,0 +1,24 @@
+#pragma once
+// The part of every reactor that its notifier knows about: whether notifications are on.
+// A reactor is notified only while active; switching it off, detaching it or destroying
+// it from inside a callback is safe (the notifier skips it from then on).
+
+namespace Quib {
+
+class NotifieeRoot {
+ public:
+  NotifieeRoot() = default;
+  NotifieeRoot(NotifieeRoot const&) = delete;
+  NotifieeRoot& operator=(NotifieeRoot const&) = delete;
+
+  bool isNotificationActive() const { return active_; }
+  virtual void hasNotificationActiveIs(bool active) { active_ = active; }
+
+ protected:
+  virtual ~NotifieeRoot() = default;
+
+ private:
+  bool active_ = false;
+};
+
+}  // namespace Quib
