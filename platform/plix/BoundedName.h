@@ -33,6 +33,7 @@ class BoundedName {
   friend auto operator<=>(BoundedName const&, BoundedName const&) = default;
   friend bool operator==(BoundedName const&, BoundedName const&) = default;
   friend bool operator==(BoundedName const& a, std::string_view b) { return a.value_ == b; }
+  friend bool operator==(BoundedName const& a, char const* b) { return a.value_ == b; }
   friend std::ostream& operator<<(std::ostream& os, BoundedName const& n) { return os << n.value_; }
 
  private:
