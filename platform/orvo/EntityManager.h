@@ -1,0 +1,61 @@
+#pragma once
+// The state database: one tree of directories and typed entities, reached by path
+// ("routing/kernelmfib/config"), shared by the agent and the rest of the platform. It
+// outlives agents, so an agent that restarts finds what its predecessor published.
+//
+// Entity types are known by name ("Quib::Dir", "Routing::KernelMfib::ConfigColl", ...);
+// a mount or a local entity of a type creates the entity when the path is empty, so a
+// reader can follow a path before any writer has published there. Shared-memory mounts
+// (route tables, kernel network information) are tracked separately: such an entity is
+// visible through a mount handle only while it is mounted.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "orvo/MountStatus.h"
+#include "quib/Clock.h"
+#include "quib/Dir.h"
+#include "quib/Ptr.h"
+
+namespace Orvo {
+
+class MountGroup;
+class Mounter;
+
+class EntityManager : public Quib::PtrInterface {
+ public:
+  using Factory = std::function<Quib::Ptr<Quib::Entity>(Quib::Name const&)>;
+
+  // Mount completion is reported on `clock`'s event loop, never inside the call.
+  explicit EntityManager(Quib::Ptr<Quib::Clock const> clock);
+
+  Quib::Ptr<Quib::Dir> const& root() const { return root_; }
+  Quib::Ptr<Quib::Clock const> const& clock() const { return clock_; }
+
+  void typeIs(std::string const& typeName, Factory factory);
+  bool hasType(std::string const& typeName) const { return types_.count(typeName) > 0; }
+
+  // The entity at `path`, or empty.
+  Quib::Ptr<Quib::Entity> getEntity(std::string_view path) const;
+  // The entity at `path`, created with its type's factory (and the directories above it)
+  // when absent. Fails with the status that a mount of it would end with.
+  Quib::Ptr<Quib::Entity> entityIs(std::string_view path, std::string const& typeName, MountStatus* status);
+
+  Quib::Ptr<MountGroup> getMountGroup(Mounter* mounter);
+
+  // Shared-memory mounts, counted per path.
+  Quib::Ptr<Quib::Entity> halmMountIs(std::string_view path, std::string const& typeName);
+  Quib::Ptr<Quib::Entity> halmMount(std::string_view path) const;
+  void halmMountDel(std::string_view path);
+  bool isHalmMounted(std::string_view path) const { return halmMounts_.count(std::string(path)) > 0; }
+
+ private:
+  Quib::Ptr<Quib::Clock const> clock_;
+  Quib::Ptr<Quib::Dir> root_;
+  std::map<std::string, Factory> types_;
+  std::map<std::string, Quib::Ptr<Quib::Entity>> halmMounts_;
+};
+
+}  // namespace Orvo
