@@ -31,6 +31,13 @@ TEST(Names, LimitsAndTexts) {
   EXPECT_EQ(Plix::IntfId::null0().name(), "Null0");
   EXPECT_EQ(Plix::IntfId::register0().name(), "Register0");
   EXPECT_TRUE(Plix::IntfId().empty());
+  EXPECT_TRUE(Plix::IntfId("").empty());
+  EXPECT_EQ(Plix::IntfId("Ethernet1"), Plix::IntfId(std::string("Ethernet") + "1"));
+  EXPECT_NE(Plix::IntfId("Ethernet1"), Plix::IntfId("Ethernet2"));
+  // Ordering follows the names whatever order they were first seen in.
+  Plix::IntfId const z("Zeta9"), a("Alpha9");
+  EXPECT_LT(a, z);
+  EXPECT_LT(Plix::IntfId(), a);
 }
 
 TEST(IpGenPrefix, ParseAndPrint) {
