@@ -1,0 +1,55 @@
+#include "halm/MfibHalmColl.h"
+
+#include <algorithm>
+
+namespace Halm::Multicast::Fib {
+
+Quib::Ptr<Status const> MfibHalmColl::halmPtr(Status const* table) const {
+  for (auto const& t : tables_) {
+    if (t.ptr() == table) return t;
+  }
+  return {};
+}
+
+void MfibHalmColl::halmPtrIs(Quib::Ptr<Status const> const& table) {
+  if (!table || halmPtr(table.ptr())) return;
+  tables_.push_back(table);
+  notify(&NotifieeConst::onHalmPtr, table.ptr());
+}
+
+void MfibHalmColl::halmPtrDel(Status const* table) {
+  auto it = std::find_if(tables_.begin(), tables_.end(), [&](auto const& t) { return t.ptr() == table; });
+  if (it == tables_.end()) return;
+  Quib::Ptr<Status const> gone = *it;  // alive while reactors hear of it
+  tables_.erase(it);
+  notify(&NotifieeConst::onHalmPtr, table);
+}
+
+std::vector<Quib::Ptr<Status const>> MfibHalmColl::orderedTables() const {
+  auto ordered = tables_;
+  std::sort(ordered.begin(), ordered.end(), [](auto const& a, auto const& b) { return a->isPreferredTo(*b); });
+  return ordered;
+}
+
+std::optional<std::size_t> MfibHalmColl::tablePosition(Status const* table) const {
+  auto ordered = orderedTables();
+  auto it = std::find_if(ordered.begin(), ordered.end(), [&](auto const& t) { return t.ptr() == table; });
+  if (it == ordered.end()) return std::nullopt;
+  return static_cast<std::size_t>(it - ordered.begin());
+}
+
+bool MfibHalmColl::isBestRoute(Status const* table, IpGenRouteKey const& key) const {
+  auto best = mfibHalm(key);
+  return best && best.ptr() == table;
+}
+
+Quib::Ptr<Status const> MfibHalmColl::mfibHalm(IpGenRouteKey const& key) const {
+  Quib::Ptr<Status const> best;
+  for (auto const& t : tables_) {
+    if (!t->hasRoute(key)) continue;
+    if (!best || t->isPreferredTo(*best)) best = t;
+  }
+  return best;
+}
+
+}  // namespace Halm::Multicast::Fib
