@@ -8,6 +8,7 @@
 
 #include "quib/Entity.h"
 #include "quib/NotifieeBase.h"
+#include "quib/NotifyingAttr.h"
 #include "quib/NotifyingMap.h"
 
 namespace {
@@ -130,6 +131,37 @@ TEST(Notification, RepointingMovesTheRegistration) {
   EXPECT_EQ(log, (std::vector<std::string>{"r:2"}));
   EXPECT_EQ(t1->notifiees(), 0u);
   EXPECT_EQ(t2->references(), 2);  // the test's and the reactor's
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NotifyingAttr, NotifiesOnChangeOnly) {
+  class Config : public Quib::Entity {
+   public:
+    class NotifieeConst : public Quib::NotifieeBase<Config> {
+     public:
+      virtual void onMax() {}
+    };
+    using Quib::Entity::Entity;
+    std::string_view typeName() const override { return "Test::Config"; }
+    Quib::NotifyingAttr<unsigned, &NotifieeConst::onMax> max{this, 512};
+  };
+  class Counter : public Config::NotifieeConst {
+   public:
+    void onMax() override { seen.push_back(notifier()->max()); }
+    std::vector<unsigned> seen;
+  };
+  auto c = Quib::make<Config>("c");
+  Counter r;
+  r.notifierIs(c);
+  r.hasNotificationActiveIs(true);
+  c->max.is(512);
+  c->max.is(3);
+  c->max.is(3);
+  c->max.is(0);
+  EXPECT_EQ(r.seen, (std::vector<unsigned>{3, 0}));
 }
 
 }  // namespace
