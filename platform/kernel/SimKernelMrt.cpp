@@ -1,0 +1,130 @@
+// The multicast-routing socket options of the simulated kernel: start and shutdown, PIM,
+// VIFs and MFC entries, checked in the order the kernel checks them.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "kernel/SimKernel.h"
+
+namespace Kernel {
+
+namespace {
+
+using VifFlags = NamespaceSnapshot::VifFlags;
+
+std::optional<int> intValue(std::span<std::uint8_t const> value) {
+  if (value.size() != sizeof(int)) return std::nullopt;
+  int v;
+  std::memcpy(&v, value.data(), sizeof v);
+  return v;
+}
+
+}  // namespace
+
+SimKernel::MrtTable& SimKernel::table(Namespace& ns, MrtFamily const& family) {
+  return ns.mrt[family.af == Plix::AddressFamily::ipv6 ? 1 : 0];
+}
+
+CallKind SimKernel::optionKind(MrtFamily const& family, int level, int option) {
+  if (level != family.level) return CallKind::other;
+  if (option == family.startOption) return CallKind::start;
+  switch (option) {
+    case mrtDone: return CallKind::done;
+    case mrtPim: return CallKind::pim;
+    case mrtAddVif: return CallKind::addVif;
+    case mrtDelVif: return CallKind::delVif;
+    case mrtAddMfc: return CallKind::addMfc;
+    case mrtDelMfc: return CallKind::delMfc;
+    default: return CallKind::other;
+  }
+}
+
+// Shutdown, or the close of the socket that started routing, forgets everything. PIM goes
+// off with it: it means nothing without a routing socket, and the next start sets it again.
+void SimKernel::flush(MrtTable& table) { table = MrtTable{}; }
+
+int SimKernel::applyOption(Namespace& ns, Socket const& socket, int fd, CallKind kind, int level,
+                           Bytes value) {
+  MrtFamily const& family = *socket.family;
+  if (level != family.level) return EINVAL;
+  if (kind == CallKind::other) return ENOPROTOOPT;
+  MrtTable& t = table(ns, family);
+  if (kind == CallKind::start) return start(t, socket, fd, value);
+  if (t.mrtFd != fd) return EACCES;
+  switch (kind) {
+    case CallKind::done:
+      if (!intValue(value)) return EINVAL;
+      flush(t);
+      return 0;
+    case CallKind::pim: {
+      auto const on = intValue(value);
+      if (!on) return EINVAL;
+      t.pim = *on != 0;
+      return 0;
+    }
+    case CallKind::addVif: return addVif(ns, t, family, value);
+    case CallKind::delVif: return delVif(t, family, value);
+    case CallKind::addMfc: return addMfc(t, family, value);
+    case CallKind::delMfc: return delMfc(t, family, value);
+    default: return ENOPROTOOPT;
+  }
+}
+
+int SimKernel::start(MrtTable& table, Socket const& socket, int fd, Bytes value) {
+  if (socket.type != SOCK_RAW || socket.protocol != socket.family->protocol) return EOPNOTSUPP;
+  if (!intValue(value)) return EINVAL;
+  if (table.mrtFd >= 0) return EADDRINUSE;
+  table.mrtFd = fd;
+  return 0;
+}
+
+int SimKernel::addVif(Namespace const& ns, MrtTable& table, MrtFamily const& family, Bytes value) {
+  if (value.size() != family.vifSize) return EINVAL;
+  MrtFamily::VifRequest const request = family.readVif(value);
+  if (request.index >= maxVifs) return ENFILE;
+  if (table.vifs.contains(request.index)) return EADDRINUSE;
+  NamespaceSnapshot::Vif vif{
+      .af = family.af, .index = request.index, .threshold = request.threshold};
+  if (request.flags == family.registerFlag) {
+    bool const registerTaken = std::any_of(table.vifs.begin(), table.vifs.end(), [](auto const& v) {
+      return v.second.flags == VifFlags::registerVif;
+    });
+    if (registerTaken) return EADDRINUSE;
+    vif.flags = VifFlags::registerVif;
+    table.vifs.emplace(vif.index, vif);
+    return 0;
+  }
+  // Tunnels, VIFs by local address and any other flags: never sent by the agent.
+  if (request.flags != family.byIfindexFlag) return EINVAL;
+  if (!ns.hasIfindex(request.ifindex)) return ENODEV;
+  vif.flags = request.flags ? VifFlags::useIfindex : VifFlags::none;
+  vif.ifindex = request.ifindex;
+  table.vifs.emplace(vif.index, vif);
+  return 0;
+}
+
+int SimKernel::delVif(MrtTable& table, MrtFamily const& family, Bytes value) {
+  if (value.size() != family.delVifSize) return EINVAL;
+  std::uint16_t const index = MrtFamily::readVifIndex(value);
+  if (index >= maxVifs) return ENFILE;
+  return table.vifs.erase(index) ? 0 : EADDRNOTAVAIL;
+}
+
+int SimKernel::addMfc(MrtTable& table, MrtFamily const& family, Bytes value) {
+  if (value.size() != family.mfcSize) return EINVAL;
+  NamespaceSnapshot::Mfc mfc = family.readMfc(value);
+  if (mfc.iif >= maxVifs && mfc.iif != unresolvedParent) return ENFILE;
+  std::erase_if(mfc.oifs, [&](std::uint16_t vif) { return !table.vifs.contains(vif); });
+  MfcKey key{mfc.source, mfc.group};
+  table.mfcs.insert_or_assign(std::move(key), std::move(mfc));
+  return 0;
+}
+
+int SimKernel::delMfc(MrtTable& table, MrtFamily const& family, Bytes value) {
+  if (value.size() != family.mfcSize) return EINVAL;
+  NamespaceSnapshot::Mfc const mfc = family.readMfc(value);
+  return table.mfcs.erase({mfc.source, mfc.group}) ? 0 : ENOENT;
+}
+
+}  // namespace Kernel
