@@ -54,8 +54,11 @@ class NotifyingMap {
   }
 
   void del(K const& k) {
-    if (map_.erase(k) == 0) return;
-    owner_->notify(KeyedCallback, k);
+    auto it = map_.find(k);
+    if (it == map_.end()) return;
+    K const gone = it->first;  // `k` may name the node being erased
+    map_.erase(it);
+    owner_->notify(KeyedCallback, gone);
   }
 
   void delAll() {
@@ -64,7 +67,7 @@ class NotifyingMap {
 
   // Tells the reactors that the collection changed without saying which key.
   void notifyKeyless() const {
-    if constexpr (!std::is_same_v<decltype(KeylessCallback), NoCallback const>) owner_->notify(KeylessCallback);
+    if constexpr (!std::is_same_v<std::remove_cvref_t<decltype(KeylessCallback)>, NoCallback>) owner_->notify(KeylessCallback);
   }
 
  private:

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <map>
+#include <type_traits>
 #include <utility>
 
 #include "quib/Callback.h"
@@ -65,12 +66,13 @@ class OwnedColl {
     auto it = members_.find(k);
     if (it == members_.end()) return;
     Ptr<T> member = std::move(it->second);  // destroyed after the reactors heard of it
+    K const gone = it->first;                // `k` may name the node being erased
     members_.erase(it);
     if constexpr (HasNotificationSwitch<T>) member->hasNotificationActiveIs(false);
     if constexpr (std::is_base_of_v<Entity, T>) {
       if (member->parent() == owner_) member->parentIs(nullptr);
     }
-    notify(k);
+    notify(gone);
   }
 
   void delAll() {
@@ -79,7 +81,7 @@ class OwnedColl {
 
  private:
   void notify(K const& k) const {
-    if constexpr (!std::is_same_v<decltype(KeyedCallback), NoCallback const>) {
+    if constexpr (!std::is_same_v<std::remove_cvref_t<decltype(KeyedCallback)>, NoCallback>) {
       if (owner_) owner_->notify(KeyedCallback, k);
     }
   }

@@ -1,0 +1,7 @@
+#include "entities/MulticastIntfsForApplications.h"
+
+namespace McastCommon {
+
+MulticastIntfsForApplications::MulticastIntfsForApplications(Quib::Name name) : Quib::Entity(std::move(name)) {}
+
+}  // namespace McastCommon
