@@ -10,6 +10,7 @@ void Clock::arm(NotifieeConst* r) const {
   bool const earlier = r->timeMin_ < nextTime();
   r->slot_ = schedule_.emplace(r->timeMin_, r);
   r->armedOn_ = this;
+  r->armedAs_ = arms_++;
   if (earlier && scheduleChanged_) scheduleChanged_();
 }
 
@@ -20,8 +21,10 @@ void Clock::disarm(NotifieeConst* r) const {
 
 void Clock::runDue(double now) const {
   Ptr<Clock const> keep = references() > 0 ? Ptr<Clock const>(this) : Ptr<Clock const>();
+  std::uint64_t const armedBefore = arms_;
   while (!schedule_.empty() && schedule_.begin()->first <= now) {
     NotifieeConst* r = schedule_.begin()->second;
+    if (r->armedAs_ >= armedBefore) break;
     disarm(r);
     r->timeMin_ = never;
     if (r->isNotificationActive()) r->onTime();

@@ -7,6 +7,7 @@
 // The clock does not run by itself: its event loop asks for `nextTime()` and calls
 // `runDue()`; the clock tells the loop when `nextTime()` may have moved earlier.
 
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
@@ -39,6 +40,7 @@ class Clock : public Entity {
     double timeMin_ = never;
     Clock const* armedOn_ = nullptr;
     std::multimap<double, NotifieeConst*>::iterator slot_;
+    std::uint64_t armedAs_ = 0;
   };
 
   Clock(Name name, std::function<double()> now) : Entity(std::move(name)), now_(std::move(now)) {}
@@ -47,8 +49,9 @@ class Clock : public Entity {
 
   double currentTime() const { return now_(); }
   double nextTime() const { return schedule_.empty() ? never : schedule_.begin()->first; }
-  // Fires, in order, every reactor due at or before `now`, including ones armed by the
-  // callbacks for a time that is already due.
+  // Fires, in order, every reactor that was armed when the call began and is due at or
+  // before `now`. Reactors armed by the callbacks wait for the next call, so a reactor that
+  // re-arms itself for the present cannot spin here; the loop's step bound sees it.
   void runDue(double now) const;
   void scheduleChangedIs(std::function<void()> f) { scheduleChanged_ = std::move(f); }
 
@@ -59,6 +62,7 @@ class Clock : public Entity {
   std::function<double()> now_;
   std::function<void()> scheduleChanged_;
   mutable std::multimap<double, NotifieeConst*> schedule_;
+  mutable std::uint64_t arms_ = 0;
 };
 
 }  // namespace Quib
