@@ -95,9 +95,9 @@ bool EpollLoop::takeStop() { return std::exchange(stopRequested_, false); }
 
 void EpollLoop::timerIs(double deadline) {
   if (deadline == timerArmedFor_) return;
-  itimerspec spec{};
-  if (deadline != Clock::never) spec.it_value = toTimespec(deadline);
-  if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr) < 0) throwErrno("timerfd_settime");
+  itimerspec setting{};
+  if (deadline != Clock::never) setting.it_value = toTimespec(deadline);
+  if (timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &setting, nullptr) < 0) throwErrno("timerfd_settime");
   timerArmedFor_ = deadline;
 }
 

@@ -1,0 +1,102 @@
+// What the platform statements publish in the state database, and that a refused
+// statement leaves it as it was.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "entities/KniStatusMount.h"
+#include "entities/MulticastIntfsForApplications.h"
+#include "entities/kni/Status.h"
+#include "halm/Status.h"
+#include "tools/kmfibd/Host.h"
+#include "tools/kmfibd/StatementParser.h"
+
+namespace {
+
+class HostTest : public testing::Test {
+ protected:
+  void run(std::string const& line) {
+    std::ostringstream out;
+    host.apply(*parser.parse(line), out);
+  }
+  std::string refusal(std::string const& line) {
+    try {
+      run(line);
+    } catch (Kmfibd::StatementError const& e) {
+      return e.what();
+    }
+    return "accepted";
+  }
+  template <class T>
+  Quib::Ptr<T> at(std::string const& path) {
+    return Quib::ptrCast<T>(host.entityManager()->getEntity(path));
+  }
+
+  Kmfibd::Host host{{}};
+  Kmfibd::StatementParser parser{Plix::AddressFamily::ipv4};
+};
+
+TEST_F(HostTest, KernelDevicesAreMirroredPerNamespace) {
+  run("netns red");
+  run("link red eth1 7");
+  run("link red eth2 8");
+  auto kni = at<KernelNetInfo::Status>(KernelNetInfo::kniStatusMount(Plix::NamespaceName("red")));
+  ASSERT_TRUE(kni);
+  EXPECT_EQ(kni->ifIndex("eth1"), 7u);
+  run("no link red eth1");
+  EXPECT_FALSE(kni->ifIndex.has("eth1"));
+  run("no netns red");
+  EXPECT_TRUE(kni->ifIndex.empty()) << "a removed namespace has no devices";
+  EXPECT_EQ(refusal("link red eth1 7"), "no namespace red");
+  EXPECT_EQ(refusal("no netns default"), "the default namespace cannot be removed");
+}
+
+TEST_F(HostTest, EntitiesChangeInPlace) {
+  run("vrf red netns ns1");
+  auto vrfs = at<Ip::AllVrfStatusLocal>(host.paths().vrfStatus);
+  auto red = vrfs->vrf(L3::VrfName("red"));
+  run("vrf red netns ns2");
+  EXPECT_EQ(vrfs->vrf(L3::VrfName("red")), red) << "the same entry, its namespace changed";
+  EXPECT_EQ(red->networkNamespace(), "ns2");
+  run("vrf red");
+  EXPECT_TRUE(red->networkNamespace().empty());
+
+  run("config red max 3");
+  run("config red unresolved-buffers 9");
+  auto config = at<Routing::KernelMfib::ConfigColl>(host.paths().config)->vrfConfig(L3::VrfName("red"));
+  EXPECT_EQ(config->max(), 3u) << "a later config changes only what it names";
+  EXPECT_EQ(config->maxUnresolvedPktBuffers(), 9u);
+  EXPECT_EQ(config->maxUnresolvedCacheEntries(), 10u);
+
+  run("table red pim preference 50");
+  run("table red pim");
+  auto fib = at<Quib::Dir>(host.paths().mfibDir);
+  auto table = fib->entity<Quib::Dir>("red")->entity<Halm::Multicast::Fib::Status>("pim");
+  EXPECT_EQ(table->preference(), 50u) << "a table statement without preference keeps it";
+  run("no table red pim");
+  EXPECT_FALSE(fib->entity<Quib::Dir>("red")) << "a VRF directory goes with its last table";
+}
+
+TEST_F(HostTest, RequestsAndTheirRemovalForms) {
+  using Requests = McastCommon::MulticastIntfsForApplications;
+  auto apps = at<Quib::Dir>(host.paths().appDir);
+  run("request pim red Ethernet1");
+  run("request pim red Ethernet2 off");
+  run("request pim blue Ethernet1");
+  auto red = apps->entity<Quib::Dir>("pim")->entity<Requests>("red");
+  EXPECT_TRUE(red->multicastIntf(Plix::IntfId("Ethernet1")));
+  EXPECT_FALSE(red->multicastIntf(Plix::IntfId("Ethernet2")));
+  EXPECT_TRUE(red->multicastIntf.has(Plix::IntfId("Ethernet2")));
+  run("no request pim red Ethernet2");
+  EXPECT_FALSE(red->multicastIntf.has(Plix::IntfId("Ethernet2")));
+  run("no request pim red");
+  EXPECT_FALSE(apps->entity<Quib::Dir>("pim")->entityPtr("red"));
+  EXPECT_EQ(refusal("no request pim red Ethernet1"), "no requests of application pim in VRF red");
+  run("no request pim");
+  EXPECT_FALSE(apps->entityPtr("pim"));
+  EXPECT_EQ(refusal("no request pim"), "no requests of application pim");
+}
+
+}  // namespace

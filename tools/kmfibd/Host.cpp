@@ -1,0 +1,220 @@
+#include "tools/kmfibd/Host.h"
+
+#include "entities/EntityTypes.h"
+#include "entities/KniStatusMount.h"
+#include "entities/MulticastIntfsForApplications.h"
+#include "halm/Status.h"
+#include "entities/kni/Status.h"
+#include "kernel/KernelRecordPrinter.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+#include "orvo/Cell.h"
+#include "tools/kmfibd/StatementParser.h"
+
+namespace Kmfibd {
+
+namespace {
+
+template <class T>
+Quib::Ptr<T> publish(Orvo::EntityManager& em, std::string const& path) {
+  Orvo::MountStatus status = Orvo::mountPending_;
+  auto entity = Quib::ptrCast<T>(em.entityIs(path, std::string(T::type), &status));
+  if (!entity) throw std::logic_error("cannot publish " + std::string(T::type) + " at " + path);
+  return entity;
+}
+
+}  // namespace
+
+Host::Paths::Paths(Plix::AddressFamily af) {
+  std::string const routing = af == Plix::AddressFamily::ipv6 ? "routing6" : "routing";
+  mfibDir = routing + "/multicast/fib";
+  config = routing + "/kernelmfib/config";
+  status = Cell::path(routing + "/kernelmfib/status");
+  appDir = af == Plix::AddressFamily::ipv6 ? "multicastIntfs6/application" : "multicastIntfs/application";
+  vrfStatus = Cell::path("ip/vrf/status/local");
+  intfStatus = "interface/status/all";
+}
+
+Host::Host(Options const& options)
+    : options_(options),
+      paths_(options.af),
+      traceTime_([this] { return activityManager_.currentTime(); }),
+      em_(Quib::make<Orvo::EntityManager>(activityManager_.clock())) {
+  Entities::registerTypes(*em_);
+  config_ = publish<Routing::KernelMfib::ConfigColl>(*em_, paths_.config);
+  status_ = publish<Routing::KernelMfib::StatusColl>(*em_, paths_.status);
+  vrfs_ = publish<Ip::AllVrfStatusLocal>(*em_, paths_.vrfStatus);
+  intfs_ = publish<Interface::AllIntfStatusDir>(*em_, paths_.intfStatus);
+  apps_ = publish<Quib::Dir>(*em_, paths_.appDir);
+  fib_ = publish<Quib::Dir>(*em_, paths_.mfibDir);
+  kernel_.recordingIs(false);
+  kernel_.changeHandlerIs([this](Plix::NamespaceName const& ns) { mirrorDevices(ns); });
+  if (options_.callCost > 0) kernel_.callHookIs([this] { activityManager_.loop().addTime(options_.callCost); });
+  mirrorDevices(Plix::NamespaceName::defaultNamespace());
+}
+
+Host::~Host() {
+  kernel_.changeHandlerIs(nullptr);
+  kernel_.callHookIs(nullptr);
+}
+
+void Host::apply(Statement const& s, std::ostream& out) {
+  using Kind = Statement::Kind;
+  switch (s.kind) {
+    case Kind::netns: return applyNetns(s);
+    case Kind::link: return applyLink(s);
+    case Kind::intf: return applyIntf(s);
+    case Kind::vrf: return applyVrf(s);
+    case Kind::config: return applyConfig(s);
+    case Kind::request: return applyRequest(s);
+    case Kind::table: return applyTable(s);
+    case Kind::route: return applyRoute(s);
+    case Kind::fault: return applyFault(s);
+    case Kind::advance: return activityManager_.loop().advance(s.seconds);
+    case Kind::showKernel: return showKernel(s, out);
+    case Kind::restart:
+    case Kind::showStatus:
+    case Kind::showMachines: throw StatementError("this host runs no agent");
+  }
+}
+
+void Host::requireNamespace(Plix::NamespaceName const& ns) const {
+  if (!kernel_.netns(ns)) throw StatementError("no namespace " + ns.str());
+}
+
+void Host::mirrorDevices(Plix::NamespaceName const& ns) {
+  auto kni = publish<KernelNetInfo::Status>(*em_, KernelNetInfo::kniStatusMount(ns));
+  std::map<std::string, std::uint32_t> now;
+  if (kernel_.netns(ns)) {
+    for (auto const& link : kernel_.links(ns)) now[link.dev] = link.ifindex;
+  }
+  std::vector<std::string> gone;
+  for (auto const& [dev, index] : kni->ifIndex) {
+    if (!now.count(dev)) gone.push_back(dev);
+  }
+  for (auto const& dev : gone) kni->ifIndex.del(dev);
+  for (auto const& [dev, index] : now) kni->ifIndex.is(dev, index);
+}
+
+void Host::applyNetns(Statement const& s) {
+  if (!s.no) return kernel_.netnsIs(s.ns);
+  if (s.ns.isDefault()) throw StatementError("the default namespace cannot be removed");
+  requireNamespace(s.ns);
+  kernel_.netnsDel(s.ns);
+}
+
+void Host::applyLink(Statement const& s) {
+  requireNamespace(s.ns);
+  try {
+    if (s.no) {
+      auto links = kernel_.links(s.ns);
+      if (std::none_of(links.begin(), links.end(), [&](auto const& l) { return l.dev == s.dev; })) {
+        throw StatementError("no device " + s.dev + " in namespace " + s.ns.str());
+      }
+      return kernel_.linkDel(s.ns, s.dev);
+    }
+    kernel_.linkIs(s.ns, s.dev, s.ifindex);
+  } catch (std::invalid_argument const& e) {
+    throw StatementError(e.what());
+  }
+}
+
+void Host::applyIntf(Statement const& s) {
+  if (s.no) {
+    if (!intfs_->intfStatus.has(s.intf)) throw StatementError("no interface " + s.intf.name());
+    return intfs_->intfStatus.del(s.intf);
+  }
+  intfs_->intfStatus.is(s.intf)->deviceName.is(s.dev);
+}
+
+void Host::applyVrf(Statement const& s) {
+  if (s.no) {
+    if (!vrfs_->vrf.has(s.vrf)) throw StatementError("no VRF " + s.vrf.str());
+    return vrfs_->vrf.del(s.vrf);
+  }
+  vrfs_->vrf.is(s.vrf)->networkNamespace.is(s.ns);
+}
+
+void Host::applyConfig(Statement const& s) {
+  if (s.no) {
+    if (!config_->vrfConfig.has(s.vrf)) throw StatementError("no config for VRF " + s.vrf.str());
+    return config_->vrfConfig.del(s.vrf);
+  }
+  auto config = config_->vrfConfig.is(s.vrf);
+  if (s.unresolvedEntries) config->maxUnresolvedCacheEntries.is(*s.unresolvedEntries);
+  if (s.unresolvedBuffers) config->maxUnresolvedPktBuffers.is(*s.unresolvedBuffers);
+  if (s.max) config->max.is(*s.max);
+}
+
+void Host::applyRequest(Statement const& s) {
+  using Requests = McastCommon::MulticastIntfsForApplications;
+  auto app = apps_->entity<Quib::Dir>(s.app);
+  if (s.no) {
+    if (!app) throw StatementError("no requests of application " + s.app);
+    if (!s.hasVrf) return apps_->entityPtrDel(s.app);
+    auto requests = app->entity<Requests>(s.vrf.str());
+    if (!requests) throw StatementError("no requests of application " + s.app + " in VRF " + s.vrf.str());
+    if (!s.hasIntf) return app->entityPtrDel(s.vrf.str());
+    if (!requests->multicastIntf.has(s.intf)) {
+      throw StatementError("application " + s.app + " has no request for " + s.intf.name() + " in VRF " +
+                           s.vrf.str());
+    }
+    return requests->multicastIntf.del(s.intf);
+  }
+  if (!app) app = apps_->mkdir(s.app);
+  auto requests = app->entity<Requests>(s.vrf.str());
+  if (!requests) {
+    requests = Quib::make<Requests>(s.vrf.str());
+    app->entityPtrIs(s.vrf.str(), requests);
+  }
+  requests->multicastIntf.is(s.intf, s.on);
+}
+
+void Host::applyTable(Statement const& s) {
+  using Table = Halm::Multicast::Fib::Status;
+  auto vrf = fib_->entity<Quib::Dir>(s.vrf.str());
+  auto table = vrf ? vrf->entity<Table>(s.table) : Quib::Ptr<Table>();
+  if (s.no) {
+    if (!table) throw StatementError("no table " + s.table + " in VRF " + s.vrf.str());
+    vrf->entityPtrDel(s.table);
+    if (vrf->entries() == 0) fib_->entityPtrDel(s.vrf.str());
+    return;
+  }
+  if (!table) {
+    table = Quib::make<Table>(s.table);
+    if (s.preference) table->preferenceIs(*s.preference);
+    if (!vrf) vrf = fib_->mkdir(s.vrf.str());
+    return vrf->entityPtrIs(s.table, table);
+  }
+  if (s.preference) table->preferenceIs(*s.preference);
+}
+
+void Host::applyRoute(Statement const& s) {
+  using Table = Halm::Multicast::Fib::Status;
+  auto vrf = fib_->entity<Quib::Dir>(s.vrf.str());
+  auto table = vrf ? vrf->entity<Table>(s.table) : Quib::Ptr<Table>();
+  if (!table) throw StatementError("no table " + s.table + " in VRF " + s.vrf.str());
+  if (s.no) {
+    if (!table->hasRoute(s.key)) throw StatementError("no route " + s.key.pretty() + " in table " + s.table);
+    return table->routeDel(s.key);
+  }
+  table->routeIs(Halm::Multicast::Fib::Route(s.key, s.iif, s.oifs, s.flags));
+}
+
+void Host::applyFault(Statement const& s) {
+  if (s.no) return kernel_.faultDel(s.ns);
+  try {
+    kernel_.faultIs(s.ns, s.call, s.error, s.count);
+  } catch (std::invalid_argument const& e) {
+    throw StatementError(e.what());
+  }
+}
+
+void Host::showKernel(Statement const& s, std::ostream& out) {
+  if (s.hasNs) requireNamespace(s.ns);
+  Kernel::printKernelRecords(out, kernel_.snapshot(s.hasNs ? std::optional(s.ns) : std::nullopt));
+}
+
+}  // namespace Kmfibd

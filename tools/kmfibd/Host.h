@@ -1,0 +1,83 @@
+#pragma once
+// The world a kmfibd script runs in: a virtual-time activity manager, the simulated kernel,
+// and the state database with the entities the rest of the platform would publish (VRF
+// status, interface status, kernel multicast configuration, application requests, route
+// tables, each namespace's kernel network information). `apply` carries out one statement
+// against it; a statement that cannot be carried out is refused with a StatementError and
+// changes nothing.
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "entities/AllIntfStatusDir.h"
+#include "entities/AllVrfStatusLocal.h"
+#include "entities/ConfigColl.h"
+#include "entities/StatusColl.h"
+#include "host/ActivityManager.h"
+#include "kernel/Backend.h"
+#include "kernel/SimKernel.h"
+#include "orvo/EntityManager.h"
+#include "plix/AddressFamily.h"
+#include "quib/Dir.h"
+#include "tools/kmfibd/Statement.h"
+#include "trace/TimeSourceScope.h"
+
+namespace Kmfibd {
+
+class Host {
+ public:
+  struct Options {
+    Plix::AddressFamily af = Plix::AddressFamily::ipv4;
+    double callCost = 0;  // virtual seconds charged per kernel call
+  };
+
+  // Where the platform publishes what the agent mounts, per family.
+  struct Paths {
+    explicit Paths(Plix::AddressFamily af);
+    std::string mfibDir, config, status, appDir, vrfStatus, intfStatus;
+  };
+
+  explicit Host(Options const& options);
+  ~Host();
+  Host(Host const&) = delete;
+  Host& operator=(Host const&) = delete;
+
+  void apply(Statement const& s, std::ostream& out);
+
+  Plix::AddressFamily af() const { return options_.af; }
+  Paths const& paths() const { return paths_; }
+  Kernel::SimKernel& kernel() { return kernel_; }
+  Quib::ActivityManager& activityManager() { return activityManager_; }
+  Quib::Ptr<Orvo::EntityManager> const& entityManager() const { return em_; }
+
+ private:
+  void applyNetns(Statement const& s);
+  void applyLink(Statement const& s);
+  void applyIntf(Statement const& s);
+  void applyVrf(Statement const& s);
+  void applyConfig(Statement const& s);
+  void applyRequest(Statement const& s);
+  void applyTable(Statement const& s);
+  void applyRoute(Statement const& s);
+  void applyFault(Statement const& s);
+  void showKernel(Statement const& s, std::ostream& out);
+  void mirrorDevices(Plix::NamespaceName const& ns);
+  void requireNamespace(Plix::NamespaceName const& ns) const;
+
+  Options options_;
+  Paths paths_;
+  Quib::ActivityManager activityManager_;
+  Trace::TimeSourceScope traceTime_;
+  Kernel::SimKernel kernel_;
+  Kernel::Backend::Use useKernel_{kernel_};
+  Quib::Ptr<Orvo::EntityManager> em_;
+  Quib::Ptr<Routing::KernelMfib::ConfigColl> config_;
+  Quib::Ptr<Routing::KernelMfib::StatusColl> status_;
+  Quib::Ptr<Ip::AllVrfStatusLocal> vrfs_;
+  Quib::Ptr<Interface::AllIntfStatusDir> intfs_;
+  Quib::Ptr<Quib::Dir> apps_;
+  Quib::Ptr<Quib::Dir> fib_;
+};
+
+}  // namespace Kmfibd
