@@ -19,6 +19,8 @@ class Mounter {
   Mounter& operator=(Mounter const&) = delete;
 
   virtual void doMountsComplete(MountStatus status, Quib::Ptr<EntityManager> const& em) = 0;
+  // The groups this mounter asked for that have not answered yet.
+  std::vector<MountGroup*> const& pendingMountGroups() const { return pending_; }
 
  protected:
   virtual ~Mounter();

@@ -3,6 +3,7 @@
 //   coll(key)               lookup; empty when absent
 //   coll.is(key, args...)   the member, built as T(key, args...) if absent and switched on;
 //                           asking again with other arguments throws NameInUseException
+//   coll.isBy(key, factory) the member, or the one a factory builds when absent
 //   coll.del(key)           switch the member off, remove it
 //   coll.delAll()           the same for every member, in key order
 // When the collection lives in an entity it notifies that entity's reactors per key.
@@ -58,6 +59,19 @@ class OwnedColl {
     }
     members_.emplace(k, member);
     if constexpr (HasNotificationSwitch<T>) member->hasNotificationActiveIs(true);
+    notify(k);
+    return member;
+  }
+
+  // The member, or, when absent, the one `factory()` builds (already switched on by it).
+  template <class F>
+  Ptr<T> isBy(K const& k, F&& factory) {
+    if (auto it = members_.find(k); it != members_.end()) return it->second;
+    Ptr<T> member = factory();
+    if constexpr (std::is_base_of_v<Entity, T>) {
+      if (owner_) member->parentIs(owner_);
+    }
+    members_.emplace(k, member);
     notify(k);
     return member;
   }

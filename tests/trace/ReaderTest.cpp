@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 #include "trace/TimeSourceScope.h"
 #include "trace/vorlak/DumpCommand.h"
 #include "trace/vorlak/FileFormat.h"
@@ -67,7 +67,7 @@ class ReaderTest : public ::testing::Test {
   }
   void TearDown() override { Vorlak::shutdown(); }
 
-  TraceTest::TempDir dir;
+  TestSupport::TempDir dir;
   std::string const good = dir.file("good.vk");
   std::string bytes;
   std::size_t ringOffset = 0;

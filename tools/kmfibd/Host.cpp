@@ -1,5 +1,7 @@
 #include "tools/kmfibd/Host.h"
 
+#include "agent/Agent4.h"
+#include "agent/Agent6.h"
 #include "entities/EntityTypes.h"
 #include "entities/KniStatusMount.h"
 #include "entities/MulticastIntfsForApplications.h"
@@ -11,6 +13,7 @@
 #include <map>
 #include <vector>
 #include "orvo/Cell.h"
+#include "tools/kmfibd/RecordPrinter.h"
 #include "tools/kmfibd/StatementParser.h"
 
 namespace Kmfibd {
@@ -53,9 +56,17 @@ Host::Host(Options const& options)
   kernel_.changeHandlerIs([this](Plix::NamespaceName const& ns) { mirrorDevices(ns); });
   if (options_.callCost > 0) kernel_.callHookIs([this] { activityManager_.loop().addTime(options_.callCost); });
   mirrorDevices(Plix::NamespaceName::defaultNamespace());
+  if (options_.agent) startAgent();
+}
+
+void Host::startAgent() {
+  agentHost_.agentIs(options_.af == Plix::AddressFamily::ipv6 ? KernelMfibAgent::agent6Factory
+                                                              : KernelMfibAgent::agent4Factory,
+                     agentName);
 }
 
 Host::~Host() {
+  agentHost_.agentDel();
   kernel_.changeHandlerIs(nullptr);
   kernel_.callHookIs(nullptr);
 }
@@ -75,8 +86,10 @@ void Host::apply(Statement const& s, std::ostream& out) {
     case Kind::advance: return activityManager_.loop().advance(s.seconds);
     case Kind::showKernel: return showKernel(s, out);
     case Kind::restart:
-    case Kind::showStatus:
-    case Kind::showMachines: throw StatementError("this host runs no agent");
+      if (!options_.agent) throw StatementError("this host runs no agent");
+      return startAgent();
+    case Kind::showStatus: return showStatus(s, out);
+    case Kind::showMachines: return showMachines(out);
   }
 }
 
@@ -210,6 +223,16 @@ void Host::applyFault(Statement const& s) {
   } catch (std::invalid_argument const& e) {
     throw StatementError(e.what());
   }
+}
+
+void Host::showStatus(Statement const& s, std::ostream& out) {
+  printStatusRecords(out, *status_, s.hasVrf ? std::optional(s.vrf) : std::nullopt);
+}
+
+void Host::showMachines(std::ostream& out) {
+  auto agent = Quib::ptrCast<KernelMfibAgent::Agent>(agentHost_.agent());
+  if (!agent || !agent->rootSm()) return;
+  printMachineRecords(out, *agent->rootSm());
 }
 
 void Host::showKernel(Statement const& s, std::ostream& out) {

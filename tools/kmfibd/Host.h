@@ -2,9 +2,9 @@
 // The world a kmfibd script runs in: a virtual-time activity manager, the simulated kernel,
 // and the state database with the entities the rest of the platform would publish (VRF
 // status, interface status, kernel multicast configuration, application requests, route
-// tables, each namespace's kernel network information). `apply` carries out one statement
-// against it; a statement that cannot be carried out is refused with a StatementError and
-// changes nothing.
+// tables, each namespace's kernel network information), and the agent of the chosen family
+// running on all of it. `apply` carries out one statement against it; a statement that
+// cannot be carried out is refused with a StatementError and changes nothing.
 
 #include <memory>
 #include <ostream>
@@ -15,6 +15,7 @@
 #include "entities/ConfigColl.h"
 #include "entities/StatusColl.h"
 #include "host/ActivityManager.h"
+#include "host/AgentHost.h"
 #include "kernel/Backend.h"
 #include "kernel/SimKernel.h"
 #include "orvo/EntityManager.h"
@@ -30,7 +31,9 @@ class Host {
   struct Options {
     Plix::AddressFamily af = Plix::AddressFamily::ipv4;
     double callCost = 0;  // virtual seconds charged per kernel call
+    bool agent = true;    // false: the platform alone
   };
+  static constexpr char const* agentName = "KernelMfib";
 
   // Where the platform publishes what the agent mounts, per family.
   struct Paths {
@@ -50,6 +53,7 @@ class Host {
   Kernel::SimKernel& kernel() { return kernel_; }
   Quib::ActivityManager& activityManager() { return activityManager_; }
   Quib::Ptr<Orvo::EntityManager> const& entityManager() const { return em_; }
+  Quib::Ptr<AgentBase::CAgent> const& agent() const { return agentHost_.agent(); }
 
  private:
   void applyNetns(Statement const& s);
@@ -62,6 +66,9 @@ class Host {
   void applyRoute(Statement const& s);
   void applyFault(Statement const& s);
   void showKernel(Statement const& s, std::ostream& out);
+  void showStatus(Statement const& s, std::ostream& out);
+  void showMachines(std::ostream& out);
+  void startAgent();
   void mirrorDevices(Plix::NamespaceName const& ns);
   void requireNamespace(Plix::NamespaceName const& ns) const;
 
@@ -78,6 +85,7 @@ class Host {
   Quib::Ptr<Interface::AllIntfStatusDir> intfs_;
   Quib::Ptr<Quib::Dir> apps_;
   Quib::Ptr<Quib::Dir> fib_;
+  AgentBase::AgentHost agentHost_{em_};
 };
 
 }  // namespace Kmfibd

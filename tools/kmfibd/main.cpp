@@ -1,7 +1,9 @@
 // kmfibd: hosts the kernel multicast FIB agent on its own platform. `kmfibd script` runs
 // statement files on the virtual clock and the simulated kernel.
 
-#include <cstring>
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
     std::cerr << "error: --trace: " << e.what() << "\n";
     return 2;
   }
+  // A script is a what-if: its binary trace is kept only where the user asks for one.
+  if (!std::getenv("VORLAKDIR")) setenv("VORLAK_DISABLE", "1", 0);
   Kmfibd::Host host(options);
   return Kmfibd::ScriptRunner(host, std::cout, std::cerr).runFiles(files);
 }

@@ -65,6 +65,8 @@ void initialize(char const* fileName, char const* sizeSpec, char const* descript
   options.threaded = multiThreadingMode == 1;
   options.keepFile = keepFile;
   options.maxMessages = static_cast<std::uint32_t>(maxMessages);
+  // An agent restarted inside the same process goes on writing the trace it had.
+  if (Writer::current() && Writer::current()->path() == options.path) return;
   Writer::open(options);
 }
 

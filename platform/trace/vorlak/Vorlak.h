@@ -15,7 +15,8 @@
 //   maxMessages        the most distinct messages the file can name, 1 to 65535; records
 //                      of messages beyond it are counted as dropped
 //
-// Bad arguments throw std::invalid_argument, a trace already open std::logic_error and a file
+// Bad arguments throw std::invalid_argument, a trace already open on another file
+// std::logic_error (the same file again keeps the running trace) and a file
 // that cannot be made std::system_error; the running trace (if any) is left as it was.
 
 #include <cstdint>

@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <string>
 
-namespace TraceTest {
+namespace TestSupport {
 
 class TempDir {
  public:
   TempDir() {
-    auto pattern = (std::filesystem::temp_directory_path() / "kmfib-trace-XXXXXX").string();
+    auto pattern = (std::filesystem::temp_directory_path() / "kmfib-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary directory");
     path_ = pattern;
   }
@@ -31,4 +31,4 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-}  // namespace TraceTest
+}  // namespace TestSupport

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace TraceTest {
+namespace TestSupport {
 
 class EnvScope {
  public:
@@ -33,4 +33,4 @@ class EnvScope {
   std::optional<std::string> previous_;
 };
 
-}  // namespace TraceTest
+}  // namespace TestSupport

@@ -1,0 +1,14 @@
+#pragma once
+// The text trace of the agent frame and the root machine.
+
+#include "trace/Handle.h"
+#include "trace/Registry.h"
+
+namespace KernelMfibAgent {
+
+inline Trace::Handle& agentTrace() {
+  static Trace::Handle& handle = Trace::handle("KernelMfibAgent");
+  return handle;
+}
+
+}  // namespace KernelMfibAgent
