@@ -1,24 +1,65 @@
 #pragma once
-// The per-VRF machine of the agent: it owns the VRF's multicast-routing socket, its VIFs
-// and the kernel MFC, built from the VRF's configuration, status, device directory,
-// application requests and route tables.
+// The per-VRF machine of the agent. For one VRF it owns:
+//   - the multicast-routing socket inside the VRF's namespace, retried every second until
+//     it opens, and the namespace's two unresolved-traffic limits (KernelMfibSmSocket.cpp);
+//   - the VIF table: lowest-free-index allocation for the interfaces applications request,
+//     registration once the kernel device exists, retries, and the published Status
+//     (KernelMfibSmVif.cpp);
+//   - the applications' requests merged into one set (KernelMfibSmApps.cpp);
+//   - the kernel MFC kept equal to the best routes of the VRF's tables: one key at a time
+//     (KernelMfibSmSyncKey.cpp), in time-bounded reviews of changed keys after one full
+//     review of all routes, and on single-key requests (KernelMfibSmRoutes.cpp).
+// Initialisation runs in a fixed order at the end of construction (KernelMfibSm.cpp).
+//
+// Invariants between operations once initialised: vifUsed holds exactly the indices of
+// vifConfigColl; index 0 (the Register VIF) is never in it; an interface is in
+// vifStatusColl only with its vifConfigColl index; intfIdColl inverts vifStatusColl.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "entities/Config.h"
 #include "entities/DeviceIntfStatusDir.h"
+#include "entities/MrtIcmpV6RelaySm.h"
 #include "entities/Status.h"
+#include "halm/IpGenRouteKey.h"
 #include "halm/MfibHalmColl.h"
+#include "halm/MfibHalmDirRouteKey.h"
+#include "halm/Status.h"
 #include "kernelmfib/KeyToSync.h"
+#include "kernelmfib/MulticastIntf.h"
 #include "plix/AddressFamily.h"
+#include "plix/IntfId.h"
 #include "plix/NamespaceName.h"
 #include "plix/VrfName.h"
 #include "quib/Clock.h"
 #include "quib/Dir.h"
+#include "quib/OwnedColl.h"
 #include "quib/Ptr.h"
+#include "quib/ReactorColl.h"
+#include "zell/ReviewTimer.h"
+#include "zell/Timer.h"
+#include "zell/TimerWheel.h"
 
 namespace Routing::KernelMfib {
 
+class MulticastIntfsAppDirSm;
+
 class KernelMfibSm : public Quib::PtrInterface {
  public:
+  using Table = Halm::Multicast::Fib::Status;
+  using MfibHalmColl = Halm::Multicast::Fib::MfibHalmColl;
+  using RouteKey = Routing::Multicast::Fib::IpGenRouteKey;
+  using TableKey = Halm::Multicast::Fib::MfibHalmDirRouteKey;
+
+  static constexpr double sockOpenPeriod = 1.0;
+  static constexpr double vifRetryPeriod = 5.0;
+
   KernelMfibSm(L3::VrfName vrfName, Plix::AddressFamily af, Quib::Ptr<Quib::Dir const> multicastIntfsAppDir,
                Quib::Ptr<Config const> vifConfig, Quib::Ptr<Status> vifStatus,
                Quib::Ptr<Interface::DeviceIntfStatusDir> deviceIntfStatusDir, Plix::NamespaceName ns,
@@ -34,6 +75,10 @@ class KernelMfibSm : public Quib::PtrInterface {
                                                 Plix::NamespaceName const& ns, Quib::Ptr<Quib::Clock const> const& clock,
                                                 Quib::Ptr<KeyToSync const> const& keyToSync);
 
+  // Switches every reactor, the application machines and the relay machine.
+  void hasNotificationActiveIs(bool active);
+  bool isNotificationActive() const { return active_; }
+
   L3::VrfName const& vrfName() const { return vrfName_; }
   Plix::AddressFamily af() const { return af_; }
   Plix::NamespaceName const& ns() const { return ns_; }
@@ -41,25 +86,208 @@ class KernelMfibSm : public Quib::PtrInterface {
   Quib::Ptr<Status> const& vifStatus() const { return vifStatus_; }
   Quib::Ptr<Interface::DeviceIntfStatusDir> const& deviceIntfStatusDir() const { return deviceIntfStatusDir_; }
   Quib::Ptr<KeyToSync const> const& keyToSync() const { return keyToSync_; }
+  bool initialized() const { return initialized_; }
+  int sock() const { return sock_; }
+  std::uint32_t tryAddVifAgain() const { return tryAddVifAgain_; }
+  bool vifUsed(VifIndex vif) const { return vifUsed_[vif]; }
+  Routing::Multicast::Notify::MrtIcmpV6RelaySm const* v6RelaySm() const { return v6RelaySm_.ptr(); }
+  Zell::Timer const& sockOpenTimer() const { return *sockOpenTimer_; }
+  Zell::Timer const& vifRetryTimer() const { return *vifRetryTimer_; }
+  Zell::ReviewTimer const& reviewTimer() const { return *reviewTimer_; }
 
-  // The VRF's route tables to program from; an empty reference clears them.
-  Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl const> const& mfibHalmDir() const { return mfibHalmDir_; }
-  void mfibHalmDirIs(Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl const> const& coll);
+  // Initialisation.
+  void handleInitialized();
 
-  bool isNotificationActive() const { return active_; }
-  void hasNotificationActiveIs(bool active) { active_ = active; }
+  // The socket.
+  void sockOpenTimerExpired();
+  void doSetSocketOptions() const;
+  void doSockClose();
+  Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySmIs(std::string const& name,
+                                                                      Plix::NamespaceName const& netNs,
+                                                                      Quib::Ptr<Status const> const& vifStatus);
+  void v6RelaySmDel();
+  void handleMulticastMaxUnresolvedCacheEntries();
+  void handleMulticastMaxUnresolvedPktBuffers();
+
+  // VIFs.
+  void allocateVif(Plix::IntfId intfId);
+  void allocateVif();
+  void setVif(Plix::IntfId intfId);
+  void setVif();
+  int doSetVifInKernel(int ifIndex, VifIndex idx) const;
+  int doDelVifInKernel(VifIndex idx) const;
+  void vifRetryTimerExpired();
+  void handleIntfStatusAndDeviceName(Plix::IntfId intfId);
+  void handleIntfStatusAndDeviceName();
+  void intfIdCollSync();
+
+  // Applications' requests and their aggregation.
+  void handleApplication(std::string const& name);
+  void handleApplication();
+  Quib::OwnedColl<std::string, MulticastIntfsAppDirSm> multicastIntfsAppDirSm;
+  Quib::Ptr<MulticastIntfsAppDirSm> multicastIntfsAppDirSmIs(std::string const& appName,
+                                                             Quib::Ptr<Quib::Dir const> const& dir);
+  void multicastIntfsAppDirSmDel(std::string const& appName);
+  void multicastIntfsAppDirSmDelAll();
+  Quib::Ptr<MulticastIntf> multicastIntf(Plix::IntfId intfId) const { return multicastIntf_(intfId); }
+  std::size_t multicastIntfs() const { return multicastIntf_.size(); }
+  Quib::Ptr<MulticastIntf> multicastIntfIs(Plix::IntfId intfId);
+  Quib::Ptr<MulticastIntf> multicastIntfDel(Plix::IntfId intfId);
+  void multicastIntfDelAll();
+  // The three request sequences the application machines run for `app`.
+  void doRequestIntf(Plix::IntfId intfId, std::string const& app);
+  void doWithdrawIntf(Plix::IntfId intfId, std::string const& app);
+  void doWithdrawAllIntfs(std::string const& app);
+
+  // Routes.
+  Quib::Ptr<MfibHalmColl const> const& mfibHalmDir() const { return mfibHalmReactor_.notifier(); }
+  void mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll);
+  void handleMfibRouteChange(Table const* table, RouteKey const& key);
+  void handleMfibRouteChange();
+  void doKickReview();
+  void handleClock();
+  void handleKeyToSync();
+  void doSyncKey(Table const* halmPtrKey, RouteKey const& rk);
+  void doSyncAllRoutes();
+  void doSyncChangedRoutes();
+  std::set<TableKey> const& changedRoute() const { return changedRoute_; }
+  bool changedRouteHas(TableKey const& k) const { return changedRoute_.count(k) > 0; }
+  RouteKey const& bookmark() const { return bookmark_; }
+  Table const* halmBookmark() const { return halmBookmark_.ptr(); }
+  bool bookmarkNotNull() const { return bookmark_ != RouteKey::invalidRouteKey(); }
+  bool reviewedOnce() const { return reviewedOnce_; }
+  double reviewQuantum() const { return reviewQuantum_; }
+  void reviewQuantumIs(double seconds) { reviewQuantum_ = seconds; }
 
  private:
+  // One reactor per input; each only forwards to the machine. A reactor's first attachment,
+  // made by the constructor, calls nothing; pointing it at another entity later does.
+  template <class Notifiee>
+  class Reactor : public Notifiee {
+   public:
+    explicit Reactor(KernelMfibSm* sm) : sm_(sm) {}
+    void onNotifier() override {
+      if (!std::exchange(attached_, true) || !this->notifier()) return;
+      reattached();
+    }
+
+   protected:
+    virtual void reattached() {}
+    KernelMfibSm* sm_;
+
+   private:
+    bool attached_ = false;
+  };
+  class AppDirReactor : public Reactor<Quib::Dir::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onEntityPtr(Quib::Name const& name) override { sm_->handleApplication(std::string(name)); }
+    void onEntityPtrquibImmediate() override { sm_->handleApplication(); }
+    void reattached() override { sm_->handleApplication(); }
+  };
+  class ConfigReactor : public Reactor<Config::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onMaxUnresolvedCacheEntries() override { sm_->handleMulticastMaxUnresolvedCacheEntries(); }
+    void onMaxUnresolvedPktBuffers() override { sm_->handleMulticastMaxUnresolvedPktBuffers(); }
+    void reattached() override {
+      sm_->handleMulticastMaxUnresolvedCacheEntries();
+      sm_->handleMulticastMaxUnresolvedPktBuffers();
+    }
+  };
+  class StatusReactor : public Reactor<Status::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onVifConfigColl(Plix::IntfId intfId) override { sm_->setVif(intfId); }
+    void onVifConfigCollquibImmediate() override { sm_->setVif(); }
+    void reattached() override { sm_->setVif(); }
+  };
+  class DeviceReactor : public Reactor<Interface::DeviceIntfStatusDir::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onIntfStatusAndDeviceName(Plix::IntfId intfId) override { sm_->handleIntfStatusAndDeviceName(intfId); }
+  };
+  class MfibHalmReactor : public Reactor<MfibHalmColl::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onHalmPtr(Table const* table) override { sm_->mfibHalmSync(table); }
+  };
+  // One per table of the route collection.
+  class TableReactor : public Table::NotifieeConst {
+   public:
+    TableReactor(KernelMfibSm* sm, Table const* table) : sm_(sm), table_(table) {}
+    void onRoute(RouteKey const& key) override { sm_->handleMfibRouteChange(table_, key); }
+
+   private:
+    KernelMfibSm* sm_;
+    Table const* table_;
+  };
+  class ClockReactor : public Reactor<Quib::Clock::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onTime() override { sm_->handleClock(); }
+  };
+  class KeyToSyncReactor : public Reactor<KeyToSync::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onChangeCount() override { sm_->handleKeyToSync(); }
+    void reattached() override { sm_->handleKeyToSync(); }
+  };
+  class SockOpenTimerReactor : public Reactor<Zell::Timer::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onTime() override { sm_->sockOpenTimerExpired(); }
+  };
+  class VifRetryTimerReactor : public Reactor<Zell::Timer::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onTime() override { sm_->vifRetryTimerExpired(); }
+  };
+
+  // Keeps one TableReactor per table of the route collection (all of them when `table` is
+  // none).
+  void mfibHalmSync(Table const* table);
+  void changedRouteIs(TableKey const& k) { changedRoute_.insert(k); }
+  void changedRouteDel(TableKey const& k) { changedRoute_.erase(k); }
+  void changedRouteDelAll() { changedRoute_.clear(); }
+  void bookmarksClear();
+  // The kernel device of an interface: its index, or none when missing.
+  std::optional<std::uint32_t> kernelIfIndex(Plix::IntfId intfId) const;
+  int level() const;
+
   L3::VrfName vrfName_;
   Plix::AddressFamily af_;
-  Quib::Ptr<Quib::Dir const> multicastIntfsAppDir_;
+  AppDirReactor appDirReactor_{this};
   Quib::Ptr<Config const> vifConfig_;
+  ConfigReactor configReactor_{this};
   Quib::Ptr<Status> vifStatus_;
-  Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl const> mfibHalmDir_;
+  StatusReactor statusReactor_{this};
+  MfibHalmReactor mfibHalmReactor_{this};
+  Quib::ReactorColl<Table const*, TableReactor> mfibHalm_;
   Quib::Ptr<Interface::DeviceIntfStatusDir> deviceIntfStatusDir_;
+  DeviceReactor deviceReactor_{this};
+  Quib::OwnedColl<Plix::IntfId, MulticastIntf> multicastIntf_;
+  std::vector<bool> vifUsed_ = std::vector<bool>(65536, false);
   Plix::NamespaceName ns_;
-  Quib::Ptr<Quib::Clock const> clock_;
+  ClockReactor clockReactor_{this};
+  std::unique_ptr<Zell::ReviewTimer> reviewTimer_;
+  double minDelay_ = 0.01;
   Quib::Ptr<KeyToSync const> keyToSync_;
+  KeyToSyncReactor keyToSyncReactor_{this};
+  double reviewQuantum_ = 0.1;
+  RouteKey bookmark_;
+  Quib::Ptr<Table const> halmBookmark_;  // held, so that traces can name it once it has gone
+  std::set<TableKey> changedRoute_;
+  bool reviewedOnce_ = false;
+  Quib::Ptr<Zell::TimerWheel> timerWheel_;
+  Quib::Ptr<Zell::Timer> sockOpenTimer_;
+  Quib::Ptr<Zell::Timer> vifRetryTimer_;
+  SockOpenTimerReactor sockOpenTimerReactor_{this};
+  VifRetryTimerReactor vifRetryTimerReactor_{this};
+  std::uint32_t tryAddVifAgain_ = 0;
+  int sock_ = -1;
+  Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySm_;
+  bool initialized_ = false;
   bool active_ = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "halm/Route.h"
 #include "halm/Status.h"
@@ -18,6 +19,8 @@ class RouteIntfIteratorConst {
 
   RouteIntfIteratorConst(Status const* table, IpGenRouteKey const& key)
       : route_(table ? table->route(key) : Route::emptyRoute()) {}
+  // Over a route already looked up.
+  explicit RouteIntfIteratorConst(Route route) : route_(std::move(route)) {}
 
   bool done() const { return pos_ >= route_.intfs().size(); }
   explicit operator bool() const { return !done(); }

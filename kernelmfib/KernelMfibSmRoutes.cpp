@@ -1,0 +1,182 @@
+// KernelMfibSm: following the route tables, and the reviews that program them in
+// time-bounded slices: one full review of all routes, then the changed keys.
+
+#include "halm/IpGenRouteKeyVorlak.h"
+#include "halm/MfibHalmCollRouteIteratorConst.h"
+#include "kernelmfib/KernelMfibSm.h"
+#include "kernelmfib/KernelMfibTrace.h"
+#include "quib/System.h"
+#include "trace/vorlak/Message.h"
+
+namespace Routing::KernelMfib {
+
+namespace {
+
+// Binary-trace levels: review progress, then each key.
+constexpr Vorlak::Level progress = 3;
+constexpr Vorlak::Level perKey = 4;
+
+Vorlak::Message<> const startChanged{progress, "Starting review of changed routes"};
+Vorlak::Message<> const finishedChanged{progress, "Review of changed routes finished"};
+Vorlak::Message<std::uint64_t> const suspendedChanged{progress, "Suspending review with {} routes left"};
+Vorlak::Message<> const startAll{progress, "Starting review for all routes"};
+Vorlak::Message<> const resumeAll{progress, "Resuming review for all routes"};
+Vorlak::Message<> const suspendAll{progress, "Suspending review of all routes"};
+Vorlak::Message<> const finishedAll{progress, "Finished review of all routes"};
+Vorlak::Message<Routing::Multicast::Fib::IpGenRouteKey, std::int32_t> const syncingKey{
+    perKey, "Syncing key {} from table {}"};
+
+std::string tableName(Halm::Multicast::Fib::Status const* table) { return table ? table->name() : "none"; }
+
+void traceSyncing(KernelMfibSm::RouteKey const& key, Halm::Multicast::Fib::Status const* table, std::uint32_t id) {
+  if (auto t = kernelMfibTrace().at(7)) t << "Syncing " << key << " from halm table " << tableName(table);
+  syncingKey.log(key, static_cast<std::int32_t>(id));
+}
+
+}  // namespace
+
+void KernelMfibSm::mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll) {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::mfibHalmDirIs( " << (coll ? coll->name() : "none") << " )";
+  if (coll == mfibHalmReactor_.notifier()) return;
+  mfibHalmReactor_.notifierIs(coll);
+  mfibHalmReactor_.hasNotificationActiveIs(active_);
+  mfibHalmSync(nullptr);
+}
+
+void KernelMfibSm::mfibHalmSync(Table const* table) {
+  auto const& coll = mfibHalmReactor_.notifier();
+  std::vector<Table const*> gone;
+  for (auto const& [t, reactor] : mfibHalm_) {
+    if ((!table || t == table) && (!coll || !coll->halmPtr(t))) gone.push_back(t);
+  }
+  for (auto const* t : gone) mfibHalm_.del(t);
+  if (!coll) return;
+  std::vector<Quib::Ptr<Table const>> fresh;
+  for (auto const& t : coll->orderedTables()) {
+    if ((!table || t.ptr() == table) && !mfibHalm_(t.ptr())) fresh.push_back(t);
+  }
+  for (auto const& t : fresh) {
+    mfibHalm_.is(this, t.ptr(), t);
+    handleMfibRouteChange();
+  }
+}
+
+void KernelMfibSm::handleMfibRouteChange(Table const* table, RouteKey const& key) {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::handleMfibRouteChange( " << key << " )";
+  TableKey const pair(table, key);
+  if (auto t = tr.at(8)) t << "Route changed in Halm Table " << pair;
+  changedRouteIs(pair);
+  doKickReview();
+}
+
+void KernelMfibSm::handleMfibRouteChange() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleMfibRouteChange()";
+  doKickReview();
+}
+
+void KernelMfibSm::doKickReview() {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doKickReview()";
+  if (!initialized_) return;
+  if (auto t = tr.at(3)) t << "Kicking review";
+  if (!reviewTimer_->reviewPending()) reviewTimer_->doUpdateNextReviewImmediately();
+}
+
+void KernelMfibSm::handleClock() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleClock()";
+  if (!initialized_ || !mfibHalmDir()) return;
+  doSyncAllRoutes();
+  doSyncChangedRoutes();
+}
+
+void KernelMfibSm::handleKeyToSync() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleKeyToSync( " << keyToSync_->key() << " )";
+  doSyncKey(keyToSync_->halmKey(), keyToSync_->key());
+}
+
+void KernelMfibSm::doSyncChangedRoutes() {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncChangedRoutes()";
+  if (!reviewedOnce_) return;
+  if (auto t = tr.at(4)) t << "Starting/resuming of changed review";
+  startChanged.log();
+  double const deadline = Quib::System::currentTime() + reviewQuantum_;
+  while (!changedRoute_.empty() && Quib::System::currentTime() < deadline) {
+    TableKey const member = *changedRoute_.begin();
+    traceSyncing(member.key(), member.table(), member.tableId());
+    doSyncKey(member.table(), member.key());
+    changedRouteDel(member);
+  }
+  if (changedRoute_.empty()) {
+    if (auto t = tr.at(4)) t << "Review of changed routes finished";
+    finishedChanged.log();
+    reviewTimer_->lastReviewTimeIs(Quib::System::currentTime());
+    return;
+  }
+  if (auto t = tr.at(4)) t << "Suspending review with " << changedRoute_.size() << " routes left";
+  suspendedChanged.log(static_cast<std::uint64_t>(changedRoute_.size()));
+  reviewTimer_->doUpdateNextReviewImmediately();
+}
+
+void KernelMfibSm::bookmarksClear() {
+  halmBookmark_ = nullptr;
+  bookmark_ = RouteKey::invalidRouteKey();
+}
+
+void KernelMfibSm::doSyncAllRoutes() {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncAllRoutes()";
+  if (reviewedOnce_) return;
+  Quib::Ptr<Table const> const sliceStart = halmBookmark_;
+  if (!halmBookmark_ && !bookmarkNotNull()) {
+    if (auto t = tr.at(4)) t << "Starting review of all routes";
+    startAll.log();
+  } else {
+    if (auto t = tr.at(4)) t << "Resuming review at " << tableName(halmBookmark_.ptr()) << ", " << bookmark_;
+    resumeAll.log();
+  }
+  auto const& coll = mfibHalmDir();
+  std::optional<std::size_t> position;
+  if (halmBookmark_) {
+    position = coll->tablePosition(halmBookmark_.ptr());
+  } else if (coll->halmPtrs() > 0) {
+    position = 0;
+  }
+  if (!position) {
+    if (auto t = tr.at(8)) t << "mfibHalm at " << tableName(halmBookmark_.ptr()) << " does not exist.";
+    return bookmarksClear();
+  }
+  Quib::Ptr<Table const> const table = coll->orderedTables()[*position];
+  if (!coll->halmPtr(table.ptr())) {
+    if (auto t = tr.at(8)) t << "mfibHalm for " << tableName(table.ptr()) << " does not exist.";
+    return bookmarksClear();
+  }
+  auto const routePosition = bookmarkNotNull() ? table->lowerBound(bookmark_) : table->begin();
+  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(coll, *position, routePosition);
+  double const deadline = Quib::System::currentTime() + reviewQuantum_;
+  while (!it.done()) {
+    RouteKey const key = it.key();
+    Table const* current = it.table();
+    traceSyncing(key, current, current ? current->id() : 0);
+    doSyncKey(current, key);
+    if (Quib::System::currentTime() >= deadline) {
+      // A quantum ending on the last route finishes rather than suspending.
+      it.updateToBestRouteIterators();
+      if (it.done()) break;
+      if (auto t = tr.at(4)) t << "Suspending review at " << tableName(sliceStart.ptr()) << ", " << key;
+      suspendAll.log();
+      halmBookmark_ = coll->halmPtr(it.table());
+      bookmark_ = it.key();
+      reviewTimer_->doUpdateNextReviewImmediately();
+      return;
+    }
+    it.updateToBestRouteIterators();
+  }
+  if (auto t = tr.at(4)) t << "Finished review of all routes";
+  finishedAll.log();
+  bookmarksClear();
+  reviewedOnce_ = true;
+}
+
+}  // namespace Routing::KernelMfib

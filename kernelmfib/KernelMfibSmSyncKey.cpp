@@ -1,0 +1,152 @@
+// KernelMfibSm: making the kernel MFC agree with the best route of one key. The only place
+// that writes MFC entries; it keeps no memory of what it wrote, so each add carries the
+// whole entry.
+
+#include <cstring>
+
+#include "halm/RouteIntfIteratorConst.h"
+#include "kernelmfib/KernelMfibSm.h"
+#include "kernelmfib/KernelMfibTrace.h"
+#include "plix/SocketAt.h"
+
+namespace Routing::KernelMfib {
+
+namespace {
+
+constexpr int mrtAddMfc = 204;
+constexpr int mrtDelMfc = 205;
+constexpr std::uint16_t unresolved = 0xffff;
+constexpr unsigned kernelVifs = 512;
+
+// The add/delete record of one family, zeroed, built on the stack for one call.
+class MfcRecord {
+ public:
+  MfcRecord(Plix::AddressFamily af, KernelMfibSm::RouteKey const& key) : v6_(af == Plix::AddressFamily::ipv6) {
+    std::memset(bytes_, 0, sizeof bytes_);
+    auto const& source = key.source().address();
+    auto const& group = key.group().address();
+    if (v6_) {
+      std::memcpy(bytes_ + 8, source.data(), 16);
+      std::memcpy(bytes_ + 36, group.data(), 16);
+    } else {
+      std::memcpy(bytes_ + 0, source.data(), 4);
+      std::memcpy(bytes_ + 4, group.data(), 4);
+    }
+    parentIs(unresolved);
+  }
+  void parentIs(std::uint16_t vif) { std::memcpy(bytes_ + (v6_ ? 56 : 8), &vif, sizeof vif); }
+  void outgoingIs(unsigned vif) {
+    if (!v6_) {
+      bytes_[28 + vif] = 1;
+      return;
+    }
+    std::uint32_t word;
+    std::memcpy(&word, bytes_ + 60 + 4 * (vif / 32), sizeof word);
+    word |= std::uint32_t{1} << (vif % 32);
+    std::memcpy(bytes_ + 60 + 4 * (vif / 32), &word, sizeof word);
+  }
+  void const* data() const { return bytes_; }
+  socklen_t size() const { return v6_ ? 124 : 540; }
+
+ private:
+  bool v6_;
+  unsigned char bytes_[540];
+};
+
+char const* tableName(Halm::Multicast::Fib::Status const* table) { return table ? table->name().c_str() : "none"; }
+
+}  // namespace
+
+void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) {
+  using Halm::Multicast::Fib::Route;
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncKey( " << static_cast<void const*>(halmPtrKey) << ", " << rk << " )";
+  MfcRecord record(af_, rk);
+  bool const v6 = af_ == Plix::AddressFamily::ipv6;
+  if (rk.isStarG()) {
+    if (auto t = tr.at(8)) t << "Skipping *,G route " << rk.group();
+    return;
+  }
+  auto const& coll = mfibHalmDir();
+  if (!coll || !coll->halmPtr(halmPtrKey)) {
+    if (auto t = tr.at(7)) t << "mfibHalm for the route " << rk << " does not exist.";
+    return;
+  }
+  Table const* working = halmPtrKey;
+  Route route = halmPtrKey->route(rk);
+  if (route.isEmpty()) {
+    if (auto t = tr.at(8)) t << "Route " << rk << " is deleted from halm table " << tableName(halmPtrKey);
+    auto best = coll->mfibHalm(rk);
+    working = best.ptr();
+    if (best) {
+      route = best->route(rk);
+      if (auto t = tr.at(8)) t << "Found alternate Route " << rk << " from halm table" << tableName(working);
+    }
+  } else if (!coll->isBestRoute(halmPtrKey, rk)) {
+    if (auto t = tr.at(8)) t << tableName(halmPtrKey) << " does not contain the best route for " << rk;
+    return;
+  }
+
+  bool add = !route.isEmpty();
+  if (add) {
+    std::uint8_t const flags = route.flags();
+    if (auto t = tr.at(8)) t << "Programming route " << rk << " from " << tableName(working);
+    if (auto t = tr.at(8)) t << "iif Register " << ((flags & Route::iifRegister) ? 1 : 0);
+    if (auto t = tr.at(8)) t << "oif Register " << ((flags & Route::oifRegister) ? 1 : 0);
+    if (!route.iif().empty() && !(flags & Route::iifRegister) && (flags & Route::switchingState)) {
+      if (auto t = tr.at(8)) t << "Route in switching state, remove the route from kernel: " << rk;
+      add = false;
+    }
+  }
+  if (add) {
+    std::uint8_t const flags = route.flags();
+    auto const& vifs = vifStatus_->vifStatusColl;
+    for (Halm::Multicast::Fib::RouteIntfIteratorConst it(route); !it.done(); it.next()) {
+      Plix::IntfId const intf = it.intfId();
+      if (auto t = tr.at(7)) t << "Iterating interface : " << intf;
+      if (intf == Plix::IntfId::null0() || intf == Plix::IntfId::register0()) {
+        if (auto t = tr.at(7)) t << "Skipping Null and Register interfaces";
+        continue;
+      }
+      VifIndex const* vif = vifs.find(intf);
+      if (!vif) {
+        if (auto t = tr.at(8)) t << "Interface " << intf << " not found in vifStatusColl.";
+        continue;
+      }
+      if (it.bits() & Route::isIif) {
+        if (auto t = tr.at(8)) t << "iif " << intf;
+        record.parentIs(*vif);
+      } else if (it.bits() & Route::isOif) {
+        if (auto t = tr.at(8)) t << "oif " << intf;
+        // The kernel's table ends at 512; an index beyond it cannot be written.
+        if (*vif >= kernelVifs) {
+          if (auto t = tr.at(8)) t << "VIF " << *vif << " of " << intf << " is beyond the kernel's VIF table";
+          continue;
+        }
+        record.outgoingIs(*vif);
+      }
+    }
+    if (flags & Route::iifRegister) {
+      if (auto t = tr.at(8)) t << "iif Register " << rk.pretty();
+      record.parentIs(0);
+    } else if (flags & Route::oifRegister) {
+      if (auto t = tr.at(8)) t << "oif Register " << rk.pretty();
+      record.outgoingIs(0);
+    }
+    add = route.iif() != Plix::IntfId::null0();
+  }
+
+  if (add) {
+    if (auto t = tr.at(8)) t << rk.pretty() << " is being added";
+    if (Plix::setsockopt(sock_, level(), mrtAddMfc, record.data(), record.size()) != 0) {
+      if (auto t = tr.at(8)) t << (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ") << rk.pretty();
+    }
+    return;
+  }
+  if (auto t = tr.at(8)) t << rk.pretty() << " is being deleted";
+  if (Plix::setsockopt(sock_, level(), mrtDelMfc, record.data(), record.size()) != 0) {
+    if (auto t = tr.at(8)) t << (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC ") << rk.pretty();
+  }
+}
+
+}  // namespace Routing::KernelMfib

@@ -1,0 +1,206 @@
+// KernelMfibSm: VIF allocation, registration in the kernel, retries and the published status.
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "kernelmfib/KernelMfibSm.h"
+#include "kernelmfib/KernelMfibTrace.h"
+#include "plix/SocketAt.h"
+#include "quib/System.h"
+
+namespace Routing::KernelMfib {
+
+namespace {
+
+constexpr int mrtAddVif = 202;
+constexpr int mrtDelVif = 203;
+
+void put16(unsigned char* at, std::uint16_t v) { std::memcpy(at, &v, sizeof v); }
+void put32(unsigned char* at, std::int32_t v) { std::memcpy(at, &v, sizeof v); }
+
+}  // namespace
+
+std::optional<std::uint32_t> KernelMfibSm::kernelIfIndex(Plix::IntfId intfId) const {
+  if (!deviceIntfStatusDir_) return std::nullopt;
+  auto const* entry = deviceIntfStatusDir_->intfStatusAndDeviceName.find(intfId);
+  if (!entry || entry->empty()) return std::nullopt;
+  return entry->ifIndex;
+}
+
+void KernelMfibSm::allocateVif(Plix::IntfId intfId) {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::allocateVif( " << intfId << " )";
+  sockOpenTimerExpired();
+  auto& config = vifStatus_->vifConfigColl;
+  if (!multicastIntf_.has(intfId)) {
+    auto const* vif = config.find(intfId);
+    if (!vif) return;
+    if (auto t = tr.at(5)) t << "Deallocating VIF " << " for " << intfId;
+    vifUsed_[*vif] = false;
+    config.del(intfId);
+    return;
+  }
+  if (config.has(intfId)) return;
+  std::uint32_t const max = vifConfig_->max();
+  std::uint32_t vif = 1;
+  while (vif < max && vifUsed_[vif]) ++vif;
+  if (vif >= max) {
+    if (auto t = tr.at(5)) t << "Could not allocate VIF for " << intfId << ", so ignoring for now";
+    return;
+  }
+  if (auto t = tr.at(5)) t << "Allocating VIF " << vif << " for " << intfId;
+  config.is(intfId, static_cast<VifIndex>(vif));
+  vifUsed_[vif] = true;
+}
+
+void KernelMfibSm::allocateVif() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::allocateVif()";
+  std::vector<Plix::IntfId> released;
+  for (auto const& [intf, vif] : vifStatus_->vifConfigColl) {
+    if (!multicastIntf_.has(intf)) released.push_back(intf);
+  }
+  for (auto intf : released) allocateVif(intf);
+  std::vector<Plix::IntfId> requested;
+  for (auto const& [intf, member] : multicastIntf_) requested.push_back(intf);
+  for (auto intf : requested) allocateVif(intf);
+}
+
+void KernelMfibSm::setVif(Plix::IntfId intfId) {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::setVif( " << intfId << " )";
+  if (auto const* allocated = vifStatus_->vifConfigColl.find(intfId)) {
+    auto const ifIndex = kernelIfIndex(intfId);
+    if (!ifIndex) {
+      if (auto t = tr.at(5)) t << "Not setting VIF for " << intfId << " because kernel device is " << "missing";
+      return;
+    }
+    VifIndex const vif = *allocated;
+    if (auto t = tr.at(5)) t << "Setting VIF " << vif << " for " << intfId << " in kernel";
+    int const rc = doSetVifInKernel(static_cast<int>(*ifIndex), vif);
+    if (rc != 0) {
+      if (auto t = tr.at(5)) t << "setVifInKernel returned failure: " << rc;
+      tryAddVifAgain_ = 1;
+      vifRetryTimer_->timeMinIs(Quib::System::currentTime() + vifRetryPeriod);
+      return;
+    }
+    vifStatus_->vifStatusColl.is(intfId, vif);
+    vifStatus_->intfIdColl.is(vif, intfId);
+    return;
+  }
+  auto const* registered = vifStatus_->vifStatusColl.find(intfId);
+  if (!registered) return;
+  VifIndex const vif = *registered;
+  if (auto t = tr.at(5)) t << "Unsetting VIF " << vif << " for " << intfId << " in kernel";
+  doDelVifInKernel(vif);
+  vifStatus_->vifStatusColl.del(intfId);
+  vifStatus_->intfIdColl.del(vif);
+}
+
+void KernelMfibSm::setVif() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::setVif()";
+  std::vector<Plix::IntfId> unregistered;
+  for (auto const& [intf, vif] : vifStatus_->vifConfigColl) {
+    if (!vifStatus_->vifStatusColl.has(intf)) unregistered.push_back(intf);
+  }
+  for (auto intf : unregistered) setVif(intf);
+}
+
+int KernelMfibSm::doSetVifInKernel(int ifIndex, VifIndex idx) const {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doSetVifInKernel( " << ifIndex << ", " << idx << " )";
+  if (af_ == Plix::AddressFamily::ipv6) {
+    unsigned char mif6ctl[12] = {};
+    put16(mif6ctl, idx);
+    mif6ctl[2] = idx == 0 ? 0x01 : 0;  // MIFF_REGISTER
+    std::uint16_t const pifi = idx == 0 ? 0 : static_cast<std::uint16_t>(ifIndex);
+    put16(mif6ctl + 4, pifi);
+    int const rc = Plix::setsockopt(sock_, level(), mrtAddVif, mif6ctl, sizeof mif6ctl);
+    if (rc != 0) {
+      if (auto t = tr.at(5)) {
+        t << "doSetVifInKernel" << ": MRT6_ADD_MIF ( mif6c_mifi=" << idx << ", mif6c_pifi=" << pifi << " )"
+          << " returned " << rc << ", errno " << errno;
+      }
+    }
+    return rc;
+  }
+  unsigned char vifctl[16] = {};
+  put16(vifctl, idx);
+  vifctl[2] = idx == 0 ? 0x04 : 0x08;  // VIFF_REGISTER : VIFF_USE_IFINDEX
+  vifctl[3] = 1;                       // threshold
+  std::int32_t const lclIfindex = idx == 0 ? 0 : ifIndex;
+  put32(vifctl + 8, lclIfindex);
+  int const rc = Plix::setsockopt(sock_, level(), mrtAddVif, vifctl, sizeof vifctl);
+  if (rc != 0) {
+    if (auto t = tr.at(5)) {
+      t << "doSetVifInKernel" << ": MRT_ADD_VIF ( vifc_vifi=" << idx << ", vifc_lcl_ifindex=" << lclIfindex << " )"
+        << " returned " << rc << ", errno " << errno;
+    }
+  }
+  return rc;
+}
+
+int KernelMfibSm::doDelVifInKernel(VifIndex idx) const {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doDelVifInKernel( " << idx << " )";
+  int rc = 0;
+  if (af_ == Plix::AddressFamily::ipv6) {
+    std::uint16_t const mifi = idx;
+    rc = Plix::setsockopt(sock_, level(), mrtDelVif, &mifi, sizeof mifi);
+    if (rc == 0) return 0;
+    if (auto t = tr.at(5)) t << "doDelVifInKernel" << ": MRT6_DEL_MIF ( mifi=" << idx << " ) returned " << rc << ", errno " << errno;
+  } else {
+    unsigned char vifctl[16] = {};
+    put16(vifctl, idx);
+    rc = Plix::setsockopt(sock_, level(), mrtDelVif, vifctl, sizeof vifctl);
+    if (rc == 0) return 0;
+    if (auto t = tr.at(5)) t << "doDelVifInKernel" << ": MRT_DEL_VIF ( vifc_vifi=" << idx << " ) returned " << rc << ", errno " << errno;
+  }
+  // EADDRNOTAVAIL: the kernel has no such VIF (its socket closed since); the deletion is
+  // done. Other errors leave the kernel holding a VIF the status no longer shows; the next
+  // socket shutdown flushes it.
+  return rc;
+}
+
+void KernelMfibSm::vifRetryTimerExpired() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::vifRetryTimerExpired()";
+  if (initialized_ && tryAddVifAgain_ != 0) setVif();
+}
+
+void KernelMfibSm::handleIntfStatusAndDeviceName(Plix::IntfId intfId) {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleIntfStatusAndDeviceName( " << intfId << " )";
+  if (initialized_) setVif(intfId);
+}
+
+void KernelMfibSm::handleIntfStatusAndDeviceName() {
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleIntfStatusAndDeviceName()";
+  if (!deviceIntfStatusDir_) return;
+  std::vector<Plix::IntfId> intfs;
+  for (auto const& [intf, value] : deviceIntfStatusDir_->intfStatusAndDeviceName) intfs.push_back(intf);
+  for (auto intf : intfs) handleIntfStatusAndDeviceName(intf);
+}
+
+void KernelMfibSm::intfIdCollSync() {
+  auto& tr = kernelMfibTrace();
+  char const* entry = "KernelMfibSm::intfIdCollSync()";
+  if (auto t = tr.at(9)) t << entry;
+  std::vector<std::pair<VifIndex, Plix::IntfId>> stale;
+  for (auto const& [vif, intf] : vifStatus_->intfIdColl) {
+    if (!vifStatus_->vifStatusColl.has(intf)) stale.emplace_back(vif, intf);
+  }
+  for (auto const& [vif, intf] : stale) {
+    if (auto t = tr.at(8)) t << entry << " Deleting vif " << vif << " intfId " << intf;
+    vifStatus_->intfIdColl.del(vif);
+  }
+  std::vector<std::pair<Plix::IntfId, VifIndex>> missing;
+  for (auto const& [intf, vif] : vifStatus_->vifStatusColl) {
+    auto const* back = vifStatus_->intfIdColl.find(vif);
+    if (!back || *back != intf) missing.emplace_back(intf, vif);
+  }
+  for (auto const& [intf, vif] : missing) {
+    if (auto t = tr.at(8)) t << entry << " Adding vif " << vif << " intfId " << intf;
+    vifStatus_->intfIdColl.is(vif, intf);
+  }
+}
+
+}  // namespace Routing::KernelMfib
