@@ -1,5 +1,7 @@
 #include "kernelmfib/IntfChangeSet.h"
 
+#include <utility>
+
 namespace Routing::KernelMfib {
 
 IntfChangeSet::IntfChangeSet(Quib::Name name) : Quib::Entity(std::move(name)) {}

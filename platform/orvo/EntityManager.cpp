@@ -38,7 +38,15 @@ Quib::Ptr<Quib::Entity> EntityManager::entityIs(std::string_view path, std::stri
 }
 
 Quib::Ptr<MountGroup> EntityManager::getMountGroup(Mounter* mounter) {
-  return Quib::make<MountGroup>(Quib::Ptr<EntityManager>(this), mounter);
+  return Quib::make<MountGroup>(this, mounter);
+}
+
+EntityManager::~EntityManager() = default;
+
+void EntityManager::mountGroupPendingIs(Quib::Ptr<MountGroup> const& group) { pendingGroups_.push_back(group); }
+
+void EntityManager::mountGroupPendingDel(MountGroup const* group) {
+  std::erase_if(pendingGroups_, [&](auto const& g) { return g.ptr() == group; });
 }
 
 Quib::Ptr<Quib::Entity> EntityManager::halmMountIs(std::string_view path, std::string const& typeName) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "orvo/MountStatus.h"
 #include "quib/Clock.h"
@@ -30,6 +31,7 @@ class EntityManager : public Quib::PtrInterface {
 
   // Mount completion is reported on `clock`'s event loop, never inside the call.
   explicit EntityManager(Quib::Ptr<Quib::Clock const> clock);
+  ~EntityManager() override;
 
   Quib::Ptr<Quib::Dir> const& root() const { return root_; }
   Quib::Ptr<Quib::Clock const> const& clock() const { return clock_; }
@@ -44,6 +46,10 @@ class EntityManager : public Quib::PtrInterface {
   Quib::Ptr<Quib::Entity> entityIs(std::string_view path, std::string const& typeName, MountStatus* status);
 
   Quib::Ptr<MountGroup> getMountGroup(Mounter* mounter);
+  // Closed groups that have not answered yet; a group that never answers goes with the
+  // manager.
+  void mountGroupPendingIs(Quib::Ptr<MountGroup> const& group);
+  void mountGroupPendingDel(MountGroup const* group);
 
   // Shared-memory mounts, counted per path.
   Quib::Ptr<Quib::Entity> halmMountIs(std::string_view path, std::string const& typeName);
@@ -56,6 +62,7 @@ class EntityManager : public Quib::PtrInterface {
   Quib::Ptr<Quib::Dir> root_;
   std::map<std::string, Factory> types_;
   std::map<std::string, Quib::Ptr<Quib::Entity>> halmMounts_;
+  std::vector<Quib::Ptr<MountGroup>> pendingGroups_;
 };
 
 }  // namespace Orvo

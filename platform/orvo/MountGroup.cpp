@@ -8,7 +8,7 @@
 
 namespace Orvo {
 
-MountGroup::MountGroup(Quib::Ptr<EntityManager> em, Mounter* mounter) : em_(std::move(em)), mounter_(mounter) {
+MountGroup::MountGroup(EntityManager* em, Mounter* mounter) : em_(em), mounter_(mounter) {
   if (mounter_) mounter_->pending_.push_back(this);
 }
 
@@ -29,13 +29,15 @@ void MountGroup::doClose(bool, std::string const&, double) {
   if (closed_) return;
   closed_ = true;
   // The group must live until it has answered, whoever else lets go of it.
-  newRef();
+  em_->mountGroupPendingIs(Quib::Ptr<MountGroup>(this));
   completion_.notifierIs(em_->clock());
   completion_.hasNotificationActiveIs(true);
   completion_.timeMinIs(em_->clock()->currentTime());
 }
 
 void MountGroup::handleCompletion() {
+  Quib::Ptr<MountGroup> const keep(this);
+  em_->mountGroupPendingDel(this);
   status_ = mountSuccess_;
   for (auto const& m : mounts_) {
     MountStatus s = mountSuccess_;
@@ -48,9 +50,8 @@ void MountGroup::handleCompletion() {
   completion_.notifierIs(nullptr);
   if (auto* m = std::exchange(mounter_, nullptr)) {
     std::erase(m->pending_, this);
-    m->doMountsComplete(status_, em_);
+    m->doMountsComplete(status_, Quib::Ptr<EntityManager>(em_));
   }
-  deleteRef();
 }
 
 }  // namespace Orvo

@@ -18,7 +18,8 @@ class Mounter;
 
 class MountGroup : public Quib::PtrInterface {
  public:
-  MountGroup(Quib::Ptr<EntityManager> em, Mounter* mounter);
+  // The entity manager keeps a closed group until it has answered, and outlives it.
+  MountGroup(EntityManager* em, Mounter* mounter);
   ~MountGroup() override;
 
   // Throws std::logic_error once the group is closed.
@@ -43,7 +44,7 @@ class MountGroup : public Quib::PtrInterface {
   };
   void handleCompletion();
 
-  Quib::Ptr<EntityManager> em_;
+  EntityManager* em_;
   Mounter* mounter_;
   std::vector<Mount> mounts_;
   bool closed_ = false;

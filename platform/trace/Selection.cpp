@@ -25,10 +25,10 @@ int parseLevel(std::string_view whole, std::string_view piece, std::string_view 
   auto const [ptr, ec] = std::from_chars(text.data(), end, value);
   bool const digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
   if (!digitsOnly || (ec != std::errc() && ec != std::errc::result_out_of_range) || ptr != end) {
-    refuse(whole, piece, "\"" + std::string(text) + "\" is not a level");
+    refuse(whole, piece, std::string("\"").append(text).append("\" is not a level"));
   }
   if (ec == std::errc::result_out_of_range || value > static_cast<unsigned>(Handle::maxLevel)) {
-    refuse(whole, piece, "level " + std::string(text) + " is not in 0-9");
+    refuse(whole, piece, std::string("level ").append(text).append(" is not in 0-9"));
   }
   return static_cast<int>(value);
 }

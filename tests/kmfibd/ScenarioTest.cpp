@@ -1,4 +1,4 @@
-// Runs every script in tests/scenarios on a fresh host and compares what it prints (the
+// Runs every script in tests/scenarios and examples on a fresh host and compares what it prints (the
 // `show` output, then any error line) with the .out file beside it. A script's first line
 // may give kmfibd's options: "# options: --af 6 --call-cost 0.001".
 // KMFIB_UPDATE_SCENARIOS=1 rewrites the .out files from what the scripts print now.
@@ -19,7 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path scenarioDir() { return fs::path(KMFIB_SOURCE_DIR) / "tests" / "scenarios"; }
+std::vector<fs::path> scenarioDirs() {
+  return {fs::path(KMFIB_SOURCE_DIR) / "tests" / "scenarios", fs::path(KMFIB_SOURCE_DIR) / "examples"};
+}
 
 std::string readFile(fs::path const& p) {
   std::ifstream in(p);
@@ -44,10 +46,13 @@ Kmfibd::Host::Options optionsOf(std::string const& script) {
   return options;
 }
 
+// Scripts by path without their extension.
 std::vector<std::string> scenarios() {
   std::vector<std::string> names;
-  for (auto const& e : fs::directory_iterator(scenarioDir())) {
-    if (e.path().extension() == ".kmfib") names.push_back(e.path().stem().string());
+  for (auto const& dir : scenarioDirs()) {
+    for (auto const& e : fs::directory_iterator(dir)) {
+      if (e.path().extension() == ".kmfib") names.push_back((dir / e.path().stem()).string());
+    }
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -56,8 +61,8 @@ std::vector<std::string> scenarios() {
 class Scenario : public testing::TestWithParam<std::string> {};
 
 TEST_P(Scenario, PrintsWhatItsOutFileSays) {
-  fs::path const script = scenarioDir() / (GetParam() + ".kmfib");
-  fs::path const expected = scenarioDir() / (GetParam() + ".out");
+  fs::path const script = GetParam() + ".kmfib";
+  fs::path const expected = GetParam() + ".out";
   std::string const text = readFile(script);
   Kmfibd::Host host(optionsOf(text));
   std::ostringstream out;
@@ -72,7 +77,7 @@ TEST_P(Scenario, PrintsWhatItsOutFileSays) {
 
 INSTANTIATE_TEST_SUITE_P(Scripts, Scenario, testing::ValuesIn(scenarios()),
                          [](auto const& info) {
-                           std::string name = info.param;
+                           std::string name = fs::path(info.param).filename().string();
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });

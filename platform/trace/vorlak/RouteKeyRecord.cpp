@@ -43,8 +43,9 @@ std::string RouteKeyRecord::text() const {
   int af = 0;
   if (family == ipv4) af = AF_INET;
   if (family == ipv6) af = AF_INET6;
-  if (af == 0) return "(family " + std::to_string(family) + "?)";
-  return "(" + prefixText(af, source, sourceLength) + ", " + prefixText(af, group, groupLength) + ")";
+  if (af == 0) return std::string("(family ").append(std::to_string(family)).append("?)");
+  return std::string("(").append(prefixText(af, source, sourceLength)).append(", ").append(
+      prefixText(af, group, groupLength)).append(")");
 }
 
 }  // namespace Vorlak

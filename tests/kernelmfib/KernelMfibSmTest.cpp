@@ -1,0 +1,155 @@
+// The machine's kernel calls byte by byte and in order, its start-up reconciliation of a
+// status left by an earlier machine, and its teardown.
+
+#include <algorithm>
+
+#include "tests/kernelmfib/MachineFixture.h"
+
+namespace Routing::KernelMfib {
+namespace {
+
+using Kernel::CallKind;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes le16(std::uint16_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8)}; }
+Bytes cat(std::vector<Bytes> const& parts) {
+  Bytes out;
+  for (auto const& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes one() { return {1, 0, 0, 0}; }
+
+class KernelMfibSmTest : public MachineFixture {};
+
+TEST_F(KernelMfibSmTest, SocketSetUpOfEachFamily) {
+  struct Case {
+    Plix::AddressFamily af;
+    int family, protocol, level, start;
+    Bytes registerVif;
+  };
+  Case const cases[] = {
+      // vifctl: index 0, VIFF_REGISTER, threshold 1, the rest zero.
+      {Plix::AddressFamily::ipv4, 2, 255, 0, 210, cat({le16(0), {0x04, 1}, Bytes(12, 0)})},
+      // mif6ctl: index 0, MIFF_REGISTER, threshold 0, pifi 0, padding, rate limit.
+      {Plix::AddressFamily::ipv6, 10, 58, 41, 200, cat({le16(0), {0x01, 0}, Bytes(8, 0)})},
+  };
+  for (auto const& c : cases) {
+    sim.callsDelAll();
+    start(c.af);
+    auto made = calls({CallKind::socket, CallKind::start, CallKind::pim, CallKind::nonblock, CallKind::addVif});
+    ASSERT_EQ(made.size(), 5u);
+    EXPECT_EQ(std::tuple(made[0].family, made[0].type, made[0].protocol), std::tuple(c.family, 3, c.protocol));
+    EXPECT_EQ(std::tuple(made[1].level, made[1].option, made[1].bytes), std::tuple(c.level, c.start, one()));
+    EXPECT_EQ(std::tuple(made[2].level, made[2].option, made[2].bytes), std::tuple(c.level, 208, one()));
+    EXPECT_EQ(made[3].request, 0x5421u);
+    EXPECT_EQ(std::tuple(made[4].level, made[4].option, made[4].bytes), std::tuple(c.level, 202, c.registerVif));
+    EXPECT_EQ(c.af == Plix::AddressFamily::ipv6, sm->v6RelaySm() != nullptr);
+    sim.callsDelAll();
+    sm = nullptr;
+    auto closing = calls({CallKind::done, CallKind::close});
+    ASSERT_EQ(closing.size(), 2u) << "shut down and close, nothing else";
+    EXPECT_EQ(std::tuple(closing[0].level, closing[0].option), std::tuple(c.level, 201));
+  }
+}
+
+TEST_F(KernelMfibSmTest, VifRecordsAddAndDelete) {
+  // Index 5 was allocated by an earlier machine; the device has kernel index 7.
+  status->vifConfigColl.is(Plix::IntfId("Ethernet5"), 5);
+  request("pim", "Ethernet5");
+  device("Ethernet5", 7);
+  struct Case {
+    Plix::AddressFamily af;
+    Bytes add, del;
+  };
+  Case const cases[] = {
+      {Plix::AddressFamily::ipv4, cat({le16(5), {0x08, 1}, Bytes(4, 0), {7, 0, 0, 0}, Bytes(4, 0)}),
+       cat({le16(5), Bytes(14, 0)})},
+      {Plix::AddressFamily::ipv6, cat({le16(5), {0, 0}, le16(7), Bytes(6, 0)}), le16(5)},
+  };
+  for (auto const& c : cases) {
+    sim.callsDelAll();
+    start(c.af);
+    auto adds = calls({CallKind::addVif});
+    ASSERT_EQ(adds.size(), 2u);
+    EXPECT_EQ(adds[1].bytes, c.add);
+    EXPECT_EQ(status->vifStatusColl(Plix::IntfId("Ethernet5")), 5);
+    EXPECT_EQ(status->intfIdColl(5), Plix::IntfId("Ethernet5"));
+    request("pim", "Ethernet5", false);
+    auto dels = calls({CallKind::delVif});
+    ASSERT_EQ(dels.size(), 1u);
+    EXPECT_EQ(dels[0].bytes, c.del);
+    EXPECT_FALSE(status->vifConfigColl.has(Plix::IntfId("Ethernet5")));
+    EXPECT_FALSE(status->vifStatusColl.has(Plix::IntfId("Ethernet5")));
+    EXPECT_FALSE(status->intfIdColl.has(5));
+    sm = nullptr;
+    status->vifConfigColl.is(Plix::IntfId("Ethernet5"), 5);
+    request("pim", "Ethernet5");
+  }
+}
+
+TEST_F(KernelMfibSmTest, StartUpReconcilesTheStatusOfAnEarlierMachine) {
+  auto intf = [](char const* n) { return Plix::IntfId(n); };
+  // Registered by an earlier machine but no longer allocated; a stale reverse entry; an
+  // allocation nobody requests any more; a registration missing its reverse entry.
+  status->vifStatusColl.is(intf("Gone"), 4);
+  status->intfIdColl.is(4, intf("Gone"));
+  status->intfIdColl.is(9, intf("Ghost"));
+  status->vifConfigColl.is(intf("Unwanted"), 2);
+  status->vifConfigColl.is(intf("Kept"), 3);
+  status->vifStatusColl.is(intf("Kept"), 3);
+  request("pim", "Kept");
+  request("pim", "Fresh");
+  device("Kept", 30);
+  device("Fresh", 31);
+  start();
+  std::map<std::string, int> config, registered, reverse;
+  for (auto const& [i, v] : status->vifConfigColl) config[i.name()] = v;
+  for (auto const& [i, v] : status->vifStatusColl) registered[i.name()] = v;
+  for (auto const& [v, i] : status->intfIdColl) reverse[i.name()] = v;
+  EXPECT_EQ(config, (std::map<std::string, int>{{"Fresh", 1}, {"Kept", 3}})) << "index 2 freed, 1 reused";
+  EXPECT_EQ(registered, config);
+  EXPECT_EQ(reverse, config);
+  EXPECT_TRUE(sink.contains("KernelMfibSm::intfIdCollSync() Deleting vif 9 intfId Ghost"));
+  EXPECT_TRUE(sink.contains("Unsetting VIF 4 for Gone in kernel"));
+  EXPECT_TRUE(sm->vifUsed(3));
+  EXPECT_FALSE(sm->vifUsed(2));
+
+  // The machine's end releases every allocation and leaves registrations for the next one.
+  sm = nullptr;
+  EXPECT_TRUE(status->vifConfigColl.empty());
+  EXPECT_EQ(status->vifStatusColl.size(), 2u);
+  EXPECT_EQ(status->intfIdColl.size(), 2u);
+}
+
+TEST_F(KernelMfibSmTest, IndexAllocatedTwiceStopsTheAgent) {
+  status->vifConfigColl.is(Plix::IntfId("A"), 3);
+  status->vifConfigColl.is(Plix::IntfId("B"), 3);
+  EXPECT_DEATH(start(), "VIF 3 was allocated twice");
+}
+
+TEST_F(KernelMfibSmTest, SocketRetriedEverySecondAndLimitsWritten) {
+  sim.faultIs(Plix::NamespaceName::defaultNamespace(), CallKind::socket, ENOENT, 2);
+  config->maxUnresolvedCacheEntries.is(4294967295u);
+  start();
+  EXPECT_LT(sm->sock(), 0);
+  EXPECT_TRUE(sink.contains("Failed to open socket in namespace default , errno 2"));
+  am.loop().advance(1.0);
+  EXPECT_LT(sm->sock(), 0);
+  am.loop().advance(1.0);
+  EXPECT_GT(sm->sock(), 0);
+  EXPECT_EQ(calls({CallKind::socket}).size(), 3u);
+  EXPECT_EQ(calls({CallKind::start}).size(), 1u) << "set up once, after the open";
+  am.loop().advance(5.0);
+  EXPECT_EQ(calls({CallKind::socket}).size(), 3u) << "an open socket is never reopened";
+  auto writes = calls({CallKind::procWrite});
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].path, "/proc/sys/net/ipv4/unresolved/ip_cache_resolve_qlimit");
+  EXPECT_EQ(std::string(writes[0].bytes.begin(), writes[0].bytes.end()), "4294967295");
+  config->maxUnresolvedPktBuffers.is(9);
+  writes = calls({CallKind::procWrite});
+  ASSERT_EQ(writes.size(), 3u) << "one change writes one file";
+  EXPECT_EQ(writes[2].path, "/proc/sys/net/ipv4/unresolved/ip_mcast_unres_skb_limit");
+}
+
+}  // namespace
+}  // namespace Routing::KernelMfib

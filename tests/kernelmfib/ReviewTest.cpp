@@ -1,0 +1,153 @@
+// The route reviews on virtual time: a full review cut into slices resumes where it
+// stopped without programming a key twice, a slice ending on the last route finishes,
+// changes wait for the full review, a lost bookmark starts afresh, and single-key requests
+// are served at once.
+
+#include "halm/MfibHalmColl.h"
+#include "tests/kernelmfib/MachineFixture.h"
+
+namespace Routing::KernelMfib {
+namespace {
+
+using Kernel::CallKind;
+using Halm::Multicast::Fib::Route;
+using Table = Halm::Multicast::Fib::Status;
+using RouteKey = KernelMfibSm::RouteKey;
+
+class ReviewTest : public MachineFixture {
+ protected:
+  ReviewTest() {
+    request("pim", "Ethernet1");
+    device("Ethernet1", 11);
+  }
+  static RouteKey key(int i) {
+    return RouteKey(Plix::IpGenPrefix::parse("10.0.0." + std::to_string(i)), Plix::IpGenPrefix::parse("239.1.1.1"));
+  }
+  void route(Table& t, int i) { t.routeIs(Route(key(i), Plix::IntfId("Ethernet1"), std::vector<Plix::IntfId>{}, 0)); }
+  Quib::Ptr<Table> table(char const* name, std::uint32_t preference) {
+    auto t = Quib::make<Table>(name);
+    t->preferenceIs(preference);
+    coll->halmPtrIs(t);
+    return t;
+  }
+  // Every kernel call from now on costs `seconds` of virtual time.
+  void callCost(double seconds) {
+    sim.callHookIs([this, seconds] { am.loop().addTime(seconds); });
+  }
+  // The sources of the MFC adds so far, in order ("10.0.0.3" as 3).
+  std::vector<int> added() const {
+    std::vector<int> out;
+    for (auto const& c : calls({CallKind::addMfc})) out.push_back(c.bytes[3]);
+    return out;
+  }
+  std::vector<std::string> reviewTraces() const {
+    std::vector<std::string> out;
+    for (auto const& l : sink.lines()) {
+      if (l.handle == "KernelMfibSm" && l.level == 4) out.push_back(l.text);
+    }
+    return out;
+  }
+
+  Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl> coll = Quib::make<Halm::Multicast::Fib::MfibHalmColl>("red");
+};
+
+TEST_F(ReviewTest, FullReviewResumesWithoutProgrammingAKeyTwice) {
+  auto best = table("best", 10), other = table("other", 20);
+  for (int i = 1; i <= 6; ++i) route(*best, i);
+  for (int i = 4; i <= 9; ++i) route(*other, i);  // 4 to 6 are in both: programmed once
+  start();
+  sm->mfibHalmDirIs(coll);
+  callCost(0.03);  // a slice of 0.1 s programs four keys
+  sink.clear();
+  am.loop().advance(0);
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(sm->bookmark(), key(5));
+  EXPECT_EQ(sm->halmBookmark(), best.ptr());
+  EXPECT_FALSE(sm->reviewedOnce());
+  for (int slice = 0; slice < 5 && !sm->reviewedOnce(); ++slice) am.loop().advance(0);
+  EXPECT_TRUE(sm->reviewedOnce());
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(reviewTraces(), (std::vector<std::string>{
+                                "Starting review of all routes",
+                                "Suspending review at none, (10.0.0.4/32, 239.1.1.1/32)",
+                                "Resuming review at best, (10.0.0.5/32, 239.1.1.1/32)",
+                                // Visits of other's 4 to 6 send nothing and cost no time.
+                                "Suspending review at best, (10.0.0.8/32, 239.1.1.1/32)",
+                                "Resuming review at other, (10.0.0.9/32, 239.1.1.1/32)",
+                                "Finished review of all routes",
+                                "Starting/resuming of changed review",
+                                "Review of changed routes finished",
+                            }));
+}
+
+TEST_F(ReviewTest, QuantumEndingOnTheLastRouteFinishes) {
+  auto t = table("mroute", 10);
+  for (int i = 1; i <= 4; ++i) route(*t, i);
+  start();
+  sm->mfibHalmDirIs(coll);
+  callCost(0.025);  // the fourth key reaches the deadline exactly
+  am.loop().advance(0);
+  EXPECT_TRUE(sm->reviewedOnce());
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_FALSE(sm->reviewTimer().reviewPending());
+}
+
+TEST_F(ReviewTest, ChangesWaitForTheFullReviewThenProgramAgain) {
+  auto t = table("mroute", 10);
+  for (int i = 1; i <= 8; ++i) route(*t, i);
+  start();
+  sm->mfibHalmDirIs(coll);
+  callCost(0.03);
+  am.loop().advance(0);
+  t->routeIs(Route(key(2), Plix::IntfId("Ethernet1"), {Plix::IntfId("Ethernet1")}, 0));  // already programmed
+  t->routeIs(Route(key(8), Plix::IntfId("Ethernet1"), {Plix::IntfId("Ethernet1")}, 0));  // not yet
+  EXPECT_EQ(sm->changedRoute().size(), 2u);
+  am.loop().advance(0);
+  EXPECT_TRUE(sm->reviewedOnce());
+  EXPECT_TRUE(sm->changedRoute().empty()) << "the changed review ran in the same callback";
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 2, 8}));
+}
+
+TEST_F(ReviewTest, LostBookmarkedTableStartsAFreshWalk) {
+  auto a = table("a", 10), b = table("b", 20);
+  for (int i = 1; i <= 3; ++i) route(*a, i);
+  for (int i = 4; i <= 9; ++i) route(*b, i);
+  start();
+  sm->mfibHalmDirIs(coll);
+  callCost(0.03);
+  am.loop().advance(0);
+  am.loop().advance(0);
+  ASSERT_EQ(sm->halmBookmark(), b.ptr());
+  coll->halmPtrDel(b.ptr());
+  sink.clear();
+  am.loop().advance(0);
+  EXPECT_TRUE(sink.contains("mfibHalm at b does not exist."));
+  EXPECT_EQ(sm->halmBookmark(), nullptr);
+  EXPECT_FALSE(sm->bookmarkNotNull());
+  EXPECT_FALSE(sm->reviewedOnce());
+  route(*a, 10);  // the next kick starts from the first table
+  am.loop().advance(0);
+  EXPECT_TRUE(sink.contains("Starting review of all routes"));
+}
+
+TEST_F(ReviewTest, SingleKeyRequestsAreServedAtOnce) {
+  auto t = table("mroute", 10);
+  route(*t, 1);
+  keyToSync->halmKey.is(t.ptr());
+  keyToSync->key.is(key(1));
+  start();
+  sm->mfibHalmDirIs(coll);
+  EXPECT_TRUE(added().empty()) << "a key already in the entity is no request";
+  keyToSync->changeCountInc(1);
+  keyToSync->changeCountInc(1);
+  EXPECT_EQ(added(), (std::vector<int>{1, 1})) << "two requests, two programmings";
+  keyToSync->changeCount.is(keyToSync->changeCount());
+  keyToSync->key.is(RouteKey::invalidRouteKey());
+  keyToSync->changeCount.is(255);
+  keyToSync->changeCountInc(1);
+  EXPECT_EQ(keyToSync->changeCount(), 0);
+  EXPECT_EQ(added().size(), 2u) << "the all-zero key is a (*,G) key: nothing sent";
+}
+
+}  // namespace
+}  // namespace Routing::KernelMfib
