@@ -13,6 +13,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "entities/Config.h"
 #include "entities/DeviceIntfStatusDir.h"
 #include "entities/Status.h"
@@ -52,21 +53,9 @@ class NullKernel : public Kernel::Backend {
   std::vector<Kernel::NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName>) const override { return {}; }
 };
 
-std::size_t heapInUse() {
-  struct mallinfo2 const m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
+using Bench::heapInUse;
 
-Plix::IpGenPrefix host(std::uint8_t a, std::uint32_t low24) {
-  Plix::IpGenPrefix::Bytes b{};
-  b[0] = a;
-  b[1] = static_cast<std::uint8_t>(low24 >> 16);
-  b[2] = static_cast<std::uint8_t>(low24 >> 8);
-  b[3] = static_cast<std::uint8_t>(low24);
-  return Plix::IpGenPrefix(Plix::AddressFamily::ipv4, b, 32);
-}
-
-KernelMfibSm::RouteKey keyOf(std::uint32_t i) { return {host(10, i), host(239, i % 4096)}; }
+KernelMfibSm::RouteKey keyOf(std::uint32_t i) { return {Bench::hostPrefix(10, i), Bench::hostPrefix(239, i % 4096)}; }
 
 constexpr int interfaces = 16;
 

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "halm/IpGenRouteKey.h"
 #include "halm/MfibHalmColl.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
@@ -36,20 +37,8 @@ constexpr std::size_t interfaceCount = 64;
 constexpr std::uint32_t groupCount = 4096;
 constexpr std::uint64_t seed = 20240601;
 
-// Bytes the allocator has handed out; large blocks are mmapped and counted apart.
-std::size_t heapInUse() {
-  struct mallinfo2 const m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
-
-Plix::IpGenPrefix hostPrefix(std::uint8_t a, std::uint32_t low24) {
-  Plix::IpGenPrefix::Bytes b{};
-  b[0] = a;
-  b[1] = static_cast<std::uint8_t>(low24 >> 16);
-  b[2] = static_cast<std::uint8_t>(low24 >> 8);
-  b[3] = static_cast<std::uint8_t>(low24);
-  return Plix::IpGenPrefix(Plix::AddressFamily::ipv4, b, 32);
-}
+using Bench::heapInUse;
+using Bench::hostPrefix;
 
 // Distinct for every i below 2^24: the source carries i, the group spreads sources over
 // a few thousand groups so walks see runs of sources per group.

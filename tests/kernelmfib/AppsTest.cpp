@@ -8,37 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "host/ActivityManager.h"
-#include "kernel/SimKernel.h"
-#include "kernelmfib/KernelMfibSm.h"
 #include "kernelmfib/MulticastIntfsAppDirSm.h"
-#include "tests/support/EnvScope.h"
-#include "trace/CaptureSink.h"
-#include "trace/SelectionScope.h"
-#include "trace/SinkScope.h"
+#include "tests/kernelmfib/MachineFixture.h"
 
 namespace Routing::KernelMfib {
 namespace {
 
-using Requests = McastCommon::MulticastIntfsForApplications;
 using Texts = std::vector<std::string>;
 using Vifs = std::map<std::string, int>;
 
-class AppsTest : public testing::Test {
+class AppsTest : public MachineFixture {
  protected:
-  void start() {
-    sm = KernelMfibSm::KernelMfibSmIs(L3::VrfName("red"), Plix::AddressFamily::ipv4, apps, config, status, devices,
-                                      Plix::NamespaceName::defaultNamespace(), am.clock(), keyToSync);
-  }
-  // The application's request entity for `vrf`, made with its directory when absent.
-  Quib::Ptr<Requests> requests(std::string const& app, std::string const& vrf = "red") {
-    auto dir = apps->mkdir(app);
-    if (!dir->entity<Requests>(vrf)) dir->entityPtrIs(vrf, Quib::make<Requests>(vrf));
-    return dir->entity<Requests>(vrf);
-  }
-  void request(std::string const& app, char const* intf, bool wanted, std::string const& vrf = "red") {
-    requests(app, vrf)->multicastIntf.is(Plix::IntfId(intf), wanted);
-  }
   Vifs allocated() const {
     Vifs out;
     for (auto const& [intf, vif] : status->vifConfigColl) out[intf.name()] = vif;
@@ -62,20 +42,6 @@ class AppsTest : public testing::Test {
     }
     return out;
   }
-
-  TestSupport::EnvScope noVorlak{"VORLAK_DISABLE", "1"};
-  Kernel::SimKernel sim;
-  Kernel::Backend::Use use{sim};
-  Trace::CaptureSink sink;
-  Trace::SinkScope sinkScope{sink};
-  Trace::SelectionScope selection{"KernelMfibSm/0-9"};
-  Quib::ActivityManager am;
-  Quib::Ptr<Config> config = Quib::make<Config>("red");
-  Quib::Ptr<Status> status = Quib::make<Status>("red");
-  Quib::Ptr<Interface::DeviceIntfStatusDir> devices = Quib::make<Interface::DeviceIntfStatusDir>("red");
-  Quib::Ptr<KeyToSync> keyToSync = Quib::make<KeyToSync>(L3::VrfName("red"));
-  Quib::Ptr<Quib::Dir> apps = Quib::make<Quib::Dir>("application");
-  Quib::Ptr<KernelMfibSm> sm;
 };
 
 TEST_F(AppsTest, AnInterfaceIsHeldFromItsFirstRequesterToItsLast) {
