@@ -35,26 +35,39 @@ class Entity : public PtrInterface {
   void notifieeAdd(NotifieeRoot* n) const;
   void notifieeDel(NotifieeRoot* n) const;
   std::size_t notifiees() const;
+  // True while reactors are being told of a change.
+  bool notifying() const { return notifying_ > 0; }
 
   // Calls `(reactor->*callback)(args...)` on every active reactor. N is the entity's
   // notifiee type; reactors registered with this entity are of that type.
   template <class N, class... P, class... A>
   void notify(void (N::*callback)(P...), A const&... args) const {
     Ptr<Entity const> keep = references() > 0 ? Ptr<Entity const>(this) : Ptr<Entity const>();
-    ++notifying_;
+    Notifying const scope(*this);  // ends the notification also when a callback throws
     std::size_t const n = notifiees_.size();
     for (std::size_t i = 0; i < n; ++i) {
       NotifieeRoot* r = notifiees_[i];
       if (!r || !r->isNotificationActive()) continue;
       (static_cast<N*>(r)->*callback)(args...);
     }
-    if (--notifying_ == 0 && compactPending_) compact();
   }
 
  protected:
   ~Entity() override;
 
  private:
+  class Notifying {
+   public:
+    explicit Notifying(Entity const& e) : e_(e) { ++e_.notifying_; }
+    ~Notifying() {
+      if (--e_.notifying_ == 0 && e_.compactPending_) e_.compact();
+    }
+    Notifying(Notifying const&) = delete;
+    Notifying& operator=(Notifying const&) = delete;
+
+   private:
+    Entity const& e_;
+  };
   void compact() const;
 
   Name name_;

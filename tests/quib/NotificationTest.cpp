@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,23 @@ TEST(Notification, ReactorHoldingTheLastReferenceMayDestroyItselfInCallback) {
   raw->value.is(1, "x");  // must not touch freed memory (checked under the sanitizers)
   EXPECT_EQ(log, (std::vector<std::string>{"r:1"}));
   EXPECT_EQ(r, nullptr);
+}
+
+TEST(Notification, ACallbackThatThrowsEndsTheNotification) {
+  auto t = Quib::make<Table>("t");
+  std::vector<std::string> log;
+  Recorder thrower(t, &log, "a");
+  auto gone = std::make_unique<Recorder>(t, &log, "b");
+  thrower.action = [&](int k) {
+    if (k == 1) throw std::runtime_error("refused");
+  };
+  EXPECT_THROW(t->value.is(1, "x"), std::runtime_error);
+  EXPECT_FALSE(t->notifying());
+  gone.reset();  // outside any notification now: removed at once, not left as a hole
+  EXPECT_EQ(t->notifiees(), 1u);
+  log.clear();
+  t->value.is(2, "y");
+  EXPECT_EQ(log, std::vector<std::string>{"a:2"});
 }
 
 TEST(Notification, RepointingMovesTheRegistration) {
