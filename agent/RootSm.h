@@ -118,7 +118,6 @@ class RootSm : public Quib::PtrInterface {
    private:
     RootSm* sm_;
     L3::VrfName vrf_;
-    bool attached_ = false;
   };
   class HalmDirReactor : public Halm::Multicast::Fib::MfibHalmDir::NotifieeConst {
    public:

@@ -31,11 +31,7 @@ void RootSm::vrfObserverSync(L3::VrfName const& vrfName) {
   vrf_.is(this, vrfName, Quib::Ptr<Ip::VrfStatusLocal const>(entry));
 }
 
-void RootSm::VrfReactor::onNotifier() {
-  // The first attachment is the observer's creation, which evaluates nothing by itself.
-  if (!std::exchange(attached_, true)) return;
-  if (notifier()) sm_->handleNetworkNamespace(vrf_);
-}
+void RootSm::VrfReactor::onNotifier() { sm_->handleNetworkNamespace(vrf_); }
 
 void RootSm::handleNetworkNamespace(L3::VrfName const& vrfName) {
   if (auto t = agentTrace().at(9)) t << "RootSm::handleNetworkNamespace( " << vrfName << " )";

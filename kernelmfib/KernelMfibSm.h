@@ -160,37 +160,28 @@ class KernelMfibSm : public Quib::PtrInterface {
   void reviewQuantumIs(double seconds) { reviewQuantum_ = seconds; }
 
  private:
-  // One reactor per input; each only forwards to the machine. A reactor's first attachment,
-  // made by the constructor, calls nothing; pointing it at another entity later does.
+  // One reactor per input; each only forwards to the machine.
   template <class Notifiee>
   class Reactor : public Notifiee {
    public:
     explicit Reactor(KernelMfibSm* sm) : sm_(sm) {}
-    void onNotifier() override {
-      if (!std::exchange(attached_, true) || !this->notifier()) return;
-      reattached();
-    }
 
    protected:
-    virtual void reattached() {}
     KernelMfibSm* sm_;
-
-   private:
-    bool attached_ = false;
   };
   class AppDirReactor : public Reactor<Quib::Dir::NotifieeConst> {
    public:
     using Reactor::Reactor;
     void onEntityPtr(Quib::Name const& name) override { sm_->handleApplication(std::string(name)); }
     void onEntityPtrquibImmediate() override { sm_->handleApplication(); }
-    void reattached() override { sm_->handleApplication(); }
+    void onNotifier() override { sm_->handleApplication(); }
   };
   class ConfigReactor : public Reactor<Config::NotifieeConst> {
    public:
     using Reactor::Reactor;
     void onMaxUnresolvedCacheEntries() override { sm_->handleMulticastMaxUnresolvedCacheEntries(); }
     void onMaxUnresolvedPktBuffers() override { sm_->handleMulticastMaxUnresolvedPktBuffers(); }
-    void reattached() override {
+    void onNotifier() override {
       sm_->handleMulticastMaxUnresolvedCacheEntries();
       sm_->handleMulticastMaxUnresolvedPktBuffers();
     }
@@ -200,7 +191,7 @@ class KernelMfibSm : public Quib::PtrInterface {
     using Reactor::Reactor;
     void onVifConfigColl(Plix::IntfId intfId) override { sm_->setVif(intfId); }
     void onVifConfigCollquibImmediate() override { sm_->setVif(); }
-    void reattached() override { sm_->setVif(); }
+    void onNotifier() override { sm_->setVif(); }
   };
   class DeviceReactor : public Reactor<Interface::DeviceIntfStatusDir::NotifieeConst> {
    public:
@@ -231,7 +222,7 @@ class KernelMfibSm : public Quib::PtrInterface {
    public:
     using Reactor::Reactor;
     void onChangeCount() override { sm_->handleKeyToSync(); }
-    void reattached() override { sm_->handleKeyToSync(); }
+    void onNotifier() override { sm_->handleKeyToSync(); }
   };
   class SockOpenTimerReactor : public Reactor<Zell::Timer::NotifieeConst> {
    public:

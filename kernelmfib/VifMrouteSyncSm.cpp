@@ -41,7 +41,7 @@ VifMrouteSyncSm::VifMrouteSyncSm(L3::VrfName vrfName, Quib::Ptr<Status const> vi
       vifStatus_(std::move(vifStatus)),
       mfibHalmDir_(std::move(mfibHalmDir)),
       keyToSync_(std::move(keyToSync)) {
-  // Pointed while still off, so that attaching the clock runs no slice.
+  // A first attachment runs nothing; only pointing the clock reactor elsewhere later does.
   vifStatusReactor_.notifierIs(vifStatus_);
   if (clock) clockReactor_.notifierIs(clock);
   hasNotificationActiveIs(true);

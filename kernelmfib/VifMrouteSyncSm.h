@@ -106,8 +106,7 @@ class VifMrouteSyncSm : public Quib::PtrInterface {
     explicit ClockReactor(VifMrouteSyncSm* sm) : sm_(sm) {}
     void onTime() override { sm_->doReview(); }
     void onNotifier() override {
-      if (!isNotificationActive() || !notifier()) return;
-      sm_->doReview();
+      if (isNotificationActive()) sm_->doReview();
     }
 
    private:

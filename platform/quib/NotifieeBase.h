@@ -1,7 +1,10 @@
 #pragma once
 // A reactor on one entity of type T: holds a counted reference to it and registers itself
-// with it for as long as it points at it. Re-pointing (`notifierIs`) moves the
-// registration and then calls `onNotifier()`, where a reactor re-reads everything.
+// with it for as long as it points at it. Its first attachment is its creation and calls
+// nothing; re-pointing it later at another entity moves the registration and then calls
+// `onNotifier()`, where a reactor re-reads everything.
+
+#include <utility>
 
 #include "quib/Entity.h"
 #include "quib/NotifieeRoot.h"
@@ -25,10 +28,11 @@ class NotifieeBase : public NotifieeRoot {
     notifier_ = n;
     if (notifier_) static_cast<Entity const&>(*notifier_).notifieeAdd(this);
     notifierChanged();
-    onNotifier();
+    if (!notifier_) return;
+    if (std::exchange(attachedBefore_, true)) onNotifier();
   }
 
-  // Called after the reactor was pointed at another entity (or at none).
+  // Called after the reactor was pointed at another entity, from its second attachment on.
   virtual void onNotifier() {}
 
  protected:
@@ -44,6 +48,7 @@ class NotifieeBase : public NotifieeRoot {
   }
 
   Ptr<T const> notifier_;
+  bool attachedBefore_ = false;
 };
 
 }  // namespace Quib

@@ -38,7 +38,9 @@ class Recorder : public Table::NotifieeConst {
     if (action) action(k);
   }
   void onValuequibImmediate() override { log_->push_back(tag_ + ":*"); }
+  void onNotifier() override { ++repointed; }
   std::function<void(int)> action;
+  int repointed = 0;
 
  private:
   std::vector<std::string>* log_;
@@ -143,12 +145,17 @@ TEST(Notification, RepointingMovesTheRegistration) {
   auto t2 = Quib::make<Table>("t2");
   std::vector<std::string> log;
   Recorder r(t1, &log, "r");
+  EXPECT_EQ(r.repointed, 0) << "the first attachment is the reactor's creation";
   r.notifierIs(t2);
+  EXPECT_EQ(r.repointed, 1);
   t1->value.is(1, "a");
   t2->value.is(2, "b");
   EXPECT_EQ(log, (std::vector<std::string>{"r:2"}));
   EXPECT_EQ(t1->notifiees(), 0u);
   EXPECT_EQ(t2->references(), 2);  // the test's and the reactor's
+  r.notifierIs(nullptr);
+  r.notifierIs(t1);
+  EXPECT_EQ(r.repointed, 2) << "detaching is no re-pointing; attaching again is";
 }
 
 }  // namespace
