@@ -21,10 +21,6 @@ Agent::Variant const Agent::ipv6{"Agent6", Plix::AddressFamily::ipv6, "routing6/
 
 namespace {
 
-char const* const vrfStatusPath = "ip/vrf/status/local";
-char const* const intfStatusPath = "interface/status/all";
-char const* const intfStatusLocalPath = "interface/status/local";
-
 template <class T>
 Quib::Ptr<T> entityAt(Orvo::EntityManager const& em, std::string const& path) {
   return Quib::ptrCast<T>(em.getEntity(path));

@@ -71,6 +71,11 @@ class Agent : public AgentBase::CAgent {
   };
   static Variant const ipv4;
   static Variant const ipv6;
+  static Variant const& variantOf(Plix::AddressFamily af) { return af == Plix::AddressFamily::ipv6 ? ipv6 : ipv4; }
+  // The same for both variants.
+  static constexpr char const* vrfStatusPath = "ip/vrf/status/local";  // a cell path
+  static constexpr char const* intfStatusPath = "interface/status/all";
+  static constexpr char const* intfStatusLocalPath = "interface/status/local";  // a cell path
   // The binary trace's file name for an agent of this name, as VORLAKDIR decides.
   static std::string vorlakFileName(std::string const& agentName);
 

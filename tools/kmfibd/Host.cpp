@@ -31,13 +31,14 @@ Quib::Ptr<T> publish(Orvo::EntityManager& em, std::string const& path) {
 }  // namespace
 
 Host::Paths::Paths(Plix::AddressFamily af) {
-  std::string const routing = af == Plix::AddressFamily::ipv6 ? "routing6" : "routing";
-  mfibDir = routing + "/multicast/fib";
-  config = routing + "/kernelmfib/config";
-  status = Cell::path(routing + "/kernelmfib/status");
-  appDir = af == Plix::AddressFamily::ipv6 ? "multicastIntfs6/application" : "multicastIntfs/application";
-  vrfStatus = Cell::path("ip/vrf/status/local");
-  intfStatus = "interface/status/all";
+  using KernelMfibAgent::Agent;
+  Agent::Variant const& v = Agent::variantOf(af);
+  mfibDir = v.mfibDir;
+  config = v.vifConfigColl;
+  status = Cell::path(v.vifStatusColl);
+  appDir = v.multicastIntfsAppDir;
+  vrfStatus = Cell::path(Agent::vrfStatusPath);
+  intfStatus = Agent::intfStatusPath;
 }
 
 Host::Host(Options const& options)

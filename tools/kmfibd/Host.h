@@ -35,7 +35,7 @@ class Host {
   };
   static constexpr char const* agentName = "KernelMfib";
 
-  // Where the platform publishes what the agent mounts, per family.
+  // Where the platform publishes what the agent mounts, per family: the agent's own paths.
   struct Paths {
     explicit Paths(Plix::AddressFamily af);
     std::string mfibDir, config, status, appDir, vrfStatus, intfStatus;
