@@ -1,6 +1,8 @@
 // KernelMfibSm: following the route tables, and the reviews that program them in
 // time-bounded slices: one full review of all routes, then the changed keys.
 
+#include <algorithm>
+
 #include "halm/IpGenRouteKeyVorlak.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
 #include "kernelmfib/KernelMfibSm.h"
@@ -137,23 +139,17 @@ void KernelMfibSm::doSyncAllRoutes() {
     resumeAll.log();
   }
   auto const& coll = mfibHalmDir();
-  std::optional<std::size_t> position;
-  if (halmBookmark_) {
-    position = coll->tablePosition(halmBookmark_.ptr());
-  } else if (coll->halmPtrs() > 0) {
-    position = 0;
-  }
-  if (!position) {
+  // The tables are sorted once per slice; the walk below keeps its own copy of the order.
+  auto const tables = coll->orderedTables();
+  auto const at = halmBookmark_ ? std::find(tables.begin(), tables.end(), halmBookmark_) : tables.begin();
+  if (at == tables.end()) {
     if (auto t = tr.at(8)) t << "mfibHalm at " << tableName(halmBookmark_.ptr()) << " does not exist.";
     return bookmarksClear();
   }
-  Quib::Ptr<Table const> const table = coll->orderedTables()[*position];
-  if (!coll->halmPtr(table.ptr())) {
-    if (auto t = tr.at(8)) t << "mfibHalm for " << tableName(table.ptr()) << " does not exist.";
-    return bookmarksClear();
-  }
+  Quib::Ptr<Table const> const table = *at;
+  auto const position = static_cast<std::size_t>(at - tables.begin());
   auto const routePosition = bookmarkNotNull() ? table->lowerBound(bookmark_) : table->begin();
-  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(coll, *position, routePosition);
+  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(coll, position, routePosition);
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
   while (!it.done()) {
     RouteKey const key = it.key();
