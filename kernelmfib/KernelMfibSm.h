@@ -13,9 +13,13 @@
 //
 // Invariants between operations once initialised: vifUsed holds exactly the indices of
 // vifConfigColl; index 0 (the Register VIF) is never in it; an interface is in
-// vifStatusColl only with its vifConfigColl index; intfIdColl inverts vifStatusColl.
+// vifStatusColl only with its vifConfigColl index and while the kernel holds its VIF (a
+// device that goes takes its VIF along); intfIdColl inverts vifStatusColl. An index whose
+// kernel delete was refused is in vifDelPending, not handed out, and retried with the VIF
+// retry timer until the kernel lets it go.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -90,6 +94,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   int sock() const { return sock_; }
   std::uint32_t tryAddVifAgain() const { return tryAddVifAgain_; }
   bool vifUsed(VifIndex vif) const { return vifUsed_[vif]; }
+  bool vifDelPending(VifIndex vif) const { return vifDelPending_.contains(vif); }
   Routing::Multicast::Notify::MrtIcmpV6RelaySm const* v6RelaySm() const { return v6RelaySm_.ptr(); }
   Zell::Timer const& sockOpenTimer() const { return *sockOpenTimer_; }
   Zell::Timer const& vifRetryTimer() const { return *vifRetryTimer_; }
@@ -115,6 +120,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   void setVif(Plix::IntfId intfId);
   void setVif();
   int doSetVifInKernel(int ifIndex, VifIndex idx) const;
+  // 0 once the kernel holds no VIF `idx` any more, also when it had none.
   int doDelVifInKernel(VifIndex idx) const;
   void vifRetryTimerExpired();
   void handleIntfStatusAndDeviceName(Plix::IntfId intfId);
@@ -242,6 +248,10 @@ class KernelMfibSm : public Quib::PtrInterface {
   void changedRouteDel(TableKey const& k) { changedRoute_.erase(k); }
   void changedRouteDelAll() { changedRoute_.clear(); }
   void bookmarksClear();
+  // Deletes the registered VIF in the kernel and the registration; a refused delete keeps
+  // the index in vifDelPending.
+  void doUnsetVif(Plix::IntfId intfId, VifIndex vif);
+  void doRetryVifDeletes();
   // The kernel device of an interface: its index, or none when missing.
   std::optional<std::uint32_t> kernelIfIndex(Plix::IntfId intfId) const;
   int level() const;
@@ -259,6 +269,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   DeviceReactor deviceReactor_{this};
   Quib::OwnedColl<Plix::IntfId, MulticastIntf> multicastIntf_;
   std::vector<bool> vifUsed_ = std::vector<bool>(65536, false);
+  std::map<VifIndex, Plix::IntfId> vifDelPending_;  // index -> the interface it was deleted for
   Plix::NamespaceName ns_;
   ClockReactor clockReactor_{this};
   std::unique_ptr<Zell::ReviewTimer> reviewTimer_;

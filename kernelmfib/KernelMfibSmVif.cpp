@@ -44,7 +44,7 @@ void KernelMfibSm::allocateVif(Plix::IntfId intfId) {
   if (config.has(intfId)) return;
   std::uint32_t const max = vifConfig_->max();
   std::uint32_t vif = 1;
-  while (vif < max && vifUsed_[vif]) ++vif;
+  while (vif < max && (vifUsed_[vif] || vifDelPending_.contains(static_cast<VifIndex>(vif)))) ++vif;
   if (vif >= max) {
     if (auto t = tr.at(5)) t << "Could not allocate VIF for " << intfId << ", so ignoring for now";
     return;
@@ -73,6 +73,9 @@ void KernelMfibSm::setVif(Plix::IntfId intfId) {
     auto const ifIndex = kernelIfIndex(intfId);
     if (!ifIndex) {
       if (auto t = tr.at(5)) t << "Not setting VIF for " << intfId << " because kernel device is " << "missing";
+      // A device that goes takes its VIF with it; the interface stays allocated and is
+      // registered again, as a change that re-programs its routes, once the device is back.
+      if (auto const* registered = vifStatus_->vifStatusColl.find(intfId)) doUnsetVif(intfId, *registered);
       return;
     }
     VifIndex const vif = *allocated;
@@ -90,11 +93,36 @@ void KernelMfibSm::setVif(Plix::IntfId intfId) {
   }
   auto const* registered = vifStatus_->vifStatusColl.find(intfId);
   if (!registered) return;
-  VifIndex const vif = *registered;
+  doUnsetVif(intfId, *registered);
+}
+
+void KernelMfibSm::doUnsetVif(Plix::IntfId intfId, VifIndex vif) {
+  auto& tr = kernelMfibTrace();
   if (auto t = tr.at(5)) t << "Unsetting VIF " << vif << " for " << intfId << " in kernel";
-  doDelVifInKernel(vif);
+  int const rc = doDelVifInKernel(vif);
+  if (rc != 0) {
+    if (auto t = tr.at(5)) t << "delVifInKernel returned failure: " << rc << ", keeping VIF " << vif << " in use";
+    vifDelPending_.emplace(vif, intfId);
+    vifRetryTimer_->timeMinIs(Quib::System::currentTime() + vifRetryPeriod);
+  }
   vifStatus_->vifStatusColl.del(intfId);
   vifStatus_->intfIdColl.del(vif);
+}
+
+void KernelMfibSm::doRetryVifDeletes() {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::doRetryVifDeletes()";
+  std::vector<std::pair<VifIndex, Plix::IntfId>> const pending(vifDelPending_.begin(), vifDelPending_.end());
+  for (auto const& [vif, intfId] : pending) {
+    if (auto t = tr.at(5)) t << "Retrying to unset VIF " << vif << " of " << intfId << " in kernel";
+    int const rc = doDelVifInKernel(vif);
+    if (rc == 0) {
+      vifDelPending_.erase(vif);
+      continue;
+    }
+    if (auto t = tr.at(5)) t << "delVifInKernel returned failure: " << rc << ", keeping VIF " << vif << " in use";
+    vifRetryTimer_->timeMinIs(Quib::System::currentTime() + vifRetryPeriod);
+  }
 }
 
 void KernelMfibSm::setVif() {
@@ -147,24 +175,30 @@ int KernelMfibSm::doDelVifInKernel(VifIndex idx) const {
   if (af_ == Plix::AddressFamily::ipv6) {
     std::uint16_t const mifi = idx;
     rc = Plix::setsockopt(sock_, level(), mrtDelVif, &mifi, sizeof mifi);
-    if (rc == 0) return 0;
-    if (auto t = tr.at(5)) t << "doDelVifInKernel" << ": MRT6_DEL_MIF ( mifi=" << idx << " ) returned " << rc << ", errno " << errno;
   } else {
     unsigned char vifctl[16] = {};
     put16(vifctl, idx);
     rc = Plix::setsockopt(sock_, level(), mrtDelVif, vifctl, sizeof vifctl);
-    if (rc == 0) return 0;
-    if (auto t = tr.at(5)) t << "doDelVifInKernel" << ": MRT_DEL_VIF ( vifc_vifi=" << idx << " ) returned " << rc << ", errno " << errno;
   }
-  // EADDRNOTAVAIL: the kernel has no such VIF (its socket closed since); the deletion is
-  // done. Other errors leave the kernel holding a VIF the status no longer shows; the next
-  // socket shutdown flushes it.
+  if (rc == 0) return 0;
+  int const error = errno;
+  if (auto t = tr.at(5)) {
+    t << "doDelVifInKernel"
+      << (af_ == Plix::AddressFamily::ipv6 ? ": MRT6_DEL_MIF ( mifi=" : ": MRT_DEL_VIF ( vifc_vifi=") << idx
+      << " ) returned " << rc << ", errno " << error;
+  }
+  // The kernel has no such VIF (its device or the socket that added it has gone since):
+  // the deletion is done. Any other error leaves the VIF in the kernel, which keeps it for
+  // as long as the socket stays open; the caller keeps the index and tries again.
+  if (error == EADDRNOTAVAIL) return 0;
   return rc;
 }
 
 void KernelMfibSm::vifRetryTimerExpired() {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::vifRetryTimerExpired()";
-  if (initialized_ && tryAddVifAgain_ != 0) setVif();
+  if (!initialized_) return;
+  if (!vifDelPending_.empty()) doRetryVifDeletes();
+  if (tryAddVifAgain_ != 0) setVif();
 }
 
 void KernelMfibSm::handleIntfStatusAndDeviceName(Plix::IntfId intfId) {

@@ -151,5 +151,59 @@ TEST_F(KernelMfibSmTest, SocketRetriedEverySecondAndLimitsWritten) {
   EXPECT_EQ(writes[2].path, "/proc/sys/net/ipv4/unresolved/ip_mcast_unres_skb_limit");
 }
 
+// A delete the kernel refuses with another error than "no such VIF" keeps the index from
+// the next interface and is retried with the VIF retry timer until the kernel lets go;
+// each failure is traced. "No such VIF" counts as deleted at once.
+class RefusedVifDeleteTest : public MachineFixture {
+ protected:
+  void run(Plix::AddressFamily af, std::string const& failure) {
+    auto const ns = Plix::NamespaceName::defaultNamespace();
+    request("pim", "A");
+    device("A", 11);
+    device("B", 12);
+    start(af);
+    ASSERT_EQ(status->vifStatusColl(Plix::IntfId("A")), 1);
+    sink.clear();
+    sim.faultIs(ns, CallKind::delVif, EBUSY, 2);
+    request("pim", "A", false);
+    EXPECT_FALSE(status->vifStatusColl.has(Plix::IntfId("A"))) << "withdrawn from the status all the same";
+    EXPECT_TRUE(sm->vifDelPending(1));
+    request("pim", "B");
+    EXPECT_EQ(status->vifConfigColl(Plix::IntfId("B")), 2) << "index 1 is still in the kernel";
+    am.loop().advance(4.9);
+    EXPECT_EQ(calls({CallKind::delVif}).size(), 1u);
+    am.loop().advance(0.2);
+    EXPECT_EQ(calls({CallKind::delVif}).size(), 2u) << "retried after five seconds";
+    EXPECT_TRUE(sm->vifDelPending(1));
+    am.loop().advance(5.1);
+    EXPECT_EQ(calls({CallKind::delVif}).size(), 3u);
+    EXPECT_FALSE(sm->vifDelPending(1));
+    std::vector<std::string> failures;
+    for (auto const& text : sink.texts("KernelMfibSm")) {
+      if (text.find("failure") != std::string::npos || text.starts_with("doDelVifInKernel")) failures.push_back(text);
+    }
+    std::string const kept = "delVifInKernel returned failure: -1, keeping VIF 1 in use";
+    EXPECT_EQ(failures, (std::vector<std::string>{failure, kept, failure, kept}));
+    am.loop().advance(10.0);
+    EXPECT_EQ(calls({CallKind::delVif}).size(), 3u) << "nothing left to retry";
+    request("pim", "C");
+    EXPECT_EQ(status->vifConfigColl(Plix::IntfId("C")), 1) << "the index is free once the kernel let it go";
+
+    sim.faultIs(ns, CallKind::delVif, EADDRNOTAVAIL);
+    request("pim", "C", false);
+    EXPECT_FALSE(sm->vifDelPending(1)) << "a VIF the kernel no longer has is deleted";
+    request("pim", "D");
+    EXPECT_EQ(status->vifConfigColl(Plix::IntfId("D")), 1);
+  }
+};
+
+TEST_F(RefusedVifDeleteTest, Ipv4) {
+  run(Plix::AddressFamily::ipv4, "doDelVifInKernel: MRT_DEL_VIF ( vifc_vifi=1 ) returned -1, errno 16");
+}
+
+TEST_F(RefusedVifDeleteTest, Ipv6) {
+  run(Plix::AddressFamily::ipv6, "doDelVifInKernel: MRT6_DEL_MIF ( mifi=1 ) returned -1, errno 16");
+}
+
 }  // namespace
 }  // namespace Routing::KernelMfib
