@@ -9,7 +9,10 @@
 #include "agent/Agent4.h"
 #include "entities/EntityTypes.h"
 #include "entities/KniStatusMount.h"
+#include "entities/MulticastIntfsForApplications.h"
+#include "entities/kni/Status.h"
 #include "host/ActivityManager.h"
+#include "kernel/SimKernel.h"
 #include "orvo/Cell.h"
 #include "tests/support/EnvScope.h"
 #include "trace/CaptureSink.h"
@@ -33,6 +36,25 @@ class RootSmTest : public testing::Test {
   KernelMfibAgent::RootSm& root() { return *agent->rootSm(); }
   bool mounted(char const* ns) { return em->isHalmMounted(KernelNetInfo::kniStatusMount(Plix::NamespaceName(ns))); }
 
+  // Interface `intf` is carried by device `dev` (kernel index `ifIndex`) of the default
+  // namespace, and application pim asks for it in the default VRF.
+  void requestedIntf(char const* intf, char const* dev, std::uint32_t ifIndex) {
+    Plix::NamespaceName const ns = Plix::NamespaceName::defaultNamespace();
+    sim.linkIs(ns, dev, ifIndex);
+    Orvo::MountStatus mounted = Orvo::mountPending_;
+    auto kni = Quib::ptrCast<KernelNetInfo::Status>(
+        em->entityIs(KernelNetInfo::kniStatusMount(ns), std::string(KernelNetInfo::Status::type), &mounted));
+    kni->ifIndex.is(dev, ifIndex);
+    auto intfs = Quib::ptrCast<Interface::AllIntfStatusDir>(em->getEntity("interface/status/all"));
+    intfs->intfStatus.is(Plix::IntfId(intf))->deviceName.is(dev);
+    using Requests = McastCommon::MulticastIntfsForApplications;
+    auto pim = Quib::ptrCast<Quib::Dir>(em->getEntity("multicastIntfs/application"))->mkdir("pim");
+    if (!pim->entity<Requests>("default")) pim->entityPtrIs("default", Quib::make<Requests>("default"));
+    pim->entity<Requests>("default")->multicastIntf.is(Plix::IntfId(intf), true);
+  }
+
+  Kernel::SimKernel sim;
+  Kernel::Backend::Use use{sim};
   TestSupport::EnvScope noTrace{"VORLAK_DISABLE", "1"};
   Trace::CaptureSink sink;
   Trace::SinkScope sinkScope{sink};
@@ -95,6 +117,46 @@ TEST_F(RootSmTest, DestroyingTheRootLeavesStatusAndMountsInPlace) {
   agent->rootSmDel();
   EXPECT_TRUE(status->vrfStatus.has(L3::VrfName("default")));
   EXPECT_TRUE(mounted("default")) << "destruction unmounts nothing";
+}
+
+// A root machine replaced while VRFs run is gone before its successor starts: the old
+// socket is closed before the new one opens, and the old machines' teardown leaves the new
+// machine's VIF allocations alone.
+TEST_F(RootSmTest, ReplacingTheRootDeletesTheOldOneFirst) {
+  L3::VrfName const def("default");
+  configs->vrfConfig.is(def);
+  requestedIntf("Ethernet1", "eth1", 11);
+  am.loop().advance(0.1);
+  ASSERT_EQ(status->vrfStatus(def)->vifStatusColl(Plix::IntfId("Ethernet1")), 1);
+  auto old = agent->rootSm().ptr();
+  EXPECT_EQ(agent
+                ->rootSmIs(Plix::AddressFamily::ipv4, agent->multicastIntfsAppDir(), agent->vifConfigColl(),
+                           agent->vifStatusColl(), agent->mfibDir(), agent->allIntfStatusDir(),
+                           agent->allIntfStatusLocalDir(), agent->allVrfStatusLocal(), am.clock(), em,
+                           agent->intfStatusManagerRoot(), agent.ptr())
+                .ptr(),
+            old)
+      << "equal arguments keep the machine";
+
+  sim.callsDelAll();
+  sink.clear();
+  agent->rootSmIs(Plix::AddressFamily::ipv4, agent->multicastIntfsAppDir(), agent->vifConfigColl(),
+                  agent->vifStatusColl(), agent->mfibDir(), agent->allIntfStatusDir(), agent->allIntfStatusLocalDir(),
+                  agent->allVrfStatusLocal(), am.clock(), em, agent->intfStatusManagerRoot(), nullptr);
+  std::vector<Kernel::CallKind> order;
+  for (auto const& c : sim.calls()) {
+    if (c.kind == Kernel::CallKind::close || c.kind == Kernel::CallKind::socket) order.push_back(c.kind);
+  }
+  EXPECT_EQ(order, (std::vector<Kernel::CallKind>{Kernel::CallKind::close, Kernel::CallKind::socket}));
+  EXPECT_EQ(sink.texts("KernelMfibAgent"), std::vector<std::string>{"Creating new kernel Mfib Sm without Mfib halm for vrf default"});
+  auto const vrfStatus = status->vrfStatus(def);
+  EXPECT_EQ(vrfStatus->vifConfigColl(Plix::IntfId("Ethernet1")), 1) << "the old teardown strips nothing new";
+  EXPECT_EQ(vrfStatus->vifStatusColl(Plix::IntfId("Ethernet1")), 1);
+  auto const kernel = sim.snapshot(Plix::NamespaceName::defaultNamespace());
+  ASSERT_EQ(kernel.size(), 1u);
+  EXPECT_TRUE(kernel[0].mrtOn) << "one socket holds multicast routing";
+  ASSERT_EQ(kernel[0].vifs.size(), 2u);
+  EXPECT_EQ(kernel[0].vifs[1].ifindex, 11u);
 }
 
 }  // namespace

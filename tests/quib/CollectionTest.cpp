@@ -121,6 +121,32 @@ TEST(OwnedAttr, KeepsOnEqualArgumentsReplacesOnAnyDifference) {
   EXPECT_EQ(attr(), nullptr);
 }
 
+// Logs its construction and destruction; `successor` is a value only it holds.
+class Logged : public Quib::PtrInterface {
+ public:
+  Logged(std::vector<std::string>* log, std::string name) : log_(log), name_(std::move(name)) {
+    log_->push_back("build " + name_);
+  }
+  ~Logged() override { log_->push_back("delete " + name_); }
+  auto constructorArgs() const { return std::tuple(Quib::arg("log", log_), Quib::arg("name", name_)); }
+  std::string const& successor() const { return successor_; }
+
+ private:
+  std::vector<std::string>* log_;
+  std::string name_;
+  std::string successor_ = name_ + "'";
+};
+
+TEST(OwnedAttr, DeletesTheOldObjectBeforeBuildingItsReplacement) {
+  std::vector<std::string> log;
+  Quib::OwnedAttr<Logged> attr;
+  attr.is(&log, std::string("a"));
+  attr.is(&log, std::string("a"));
+  attr.is(&log, std::string("b"));
+  attr.is(&log, attr()->successor());  // an argument that only the old object holds
+  EXPECT_EQ(log, (std::vector<std::string>{"build a", "delete a", "build b", "delete b", "build b'"}));
+}
+
 TEST(Dir, EntriesPathsAndNotifications) {
   class Listener : public Quib::Dir::NotifieeConst {
    public:
