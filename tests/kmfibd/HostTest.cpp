@@ -99,4 +99,46 @@ TEST_F(HostTest, RequestsAndTheirRemovalForms) {
   EXPECT_EQ(refusal("no request pim"), "no requests of application pim");
 }
 
+// What a statement sets is in place when its entity appears: readers of a new entry see
+// its namespace, device or request at once, and a VRF's machine is built with the limits
+// its configuration names (each written once) rather than with the defaults first.
+TEST_F(HostTest, NewEntriesAppearWithWhatTheStatementSets) {
+  std::vector<std::string> seen;
+  struct Vrfs : Ip::AllVrfStatusLocal::NotifieeConst {
+    std::vector<std::string>* seen;
+    void onVrf(L3::VrfName const& v) override { seen->push_back("vrf " + notifier()->vrf(v)->networkNamespace().str()); }
+  } vrfs;
+  struct Intfs : Interface::IntfStatusDir::NotifieeConst {
+    std::vector<std::string>* seen;
+    void onIntfStatus(Plix::IntfId i) override { seen->push_back("intf " + notifier()->intfStatus(i)->deviceName()); }
+  } intfs;
+  struct Apps : Quib::Dir::NotifieeConst {
+    std::vector<std::string>* seen;
+    void onEntityPtr(Quib::Name const& app) override {
+      auto requests = notifier()->entity<Quib::Dir>(app)->entity<McastCommon::MulticastIntfsForApplications>("red");
+      seen->push_back("request " + std::to_string(requests ? requests->multicastIntf.size() : 0));
+    }
+  } apps;
+  vrfs.seen = intfs.seen = apps.seen = &seen;
+  vrfs.notifierIs(at<Ip::AllVrfStatusLocal>(host.paths().vrfStatus));
+  intfs.notifierIs(at<Interface::AllIntfStatusDir>(host.paths().intfStatus));
+  apps.notifierIs(at<Quib::Dir>(host.paths().appDir));
+  for (Quib::NotifieeRoot* r : std::initializer_list<Quib::NotifieeRoot*>{&vrfs, &intfs, &apps}) {
+    r->hasNotificationActiveIs(true);
+  }
+  run("vrf red netns ns1");
+  run("intf Ethernet1 eth1");
+  run("request pim red Ethernet1");
+  EXPECT_EQ(seen, (std::vector<std::string>{"vrf ns1", "intf eth1", "request 1"}));
+
+  host.kernel().recordingIs(true);
+  run("advance 0.1");
+  run("config default unresolved-entries 30 max 2");
+  std::vector<std::string> writes;
+  for (auto const& c : host.kernel().calls()) {
+    if (c.kind == Kernel::CallKind::procWrite) writes.push_back(std::string(c.bytes.begin(), c.bytes.end()));
+  }
+  EXPECT_EQ(writes, (std::vector<std::string>{"30", "3"}));
+}
+
 }  // namespace

@@ -140,7 +140,13 @@ void Host::applyIntf(Statement const& s) {
     if (!intfs_->intfStatus.has(s.intf)) throw StatementError("no interface " + s.intf.name());
     return intfs_->intfStatus.del(s.intf);
   }
-  intfs_->intfStatus.is(s.intf)->deviceName.is(s.dev);
+  // A new entry is published with its device already set, so readers never see it without.
+  if (auto held = intfs_->intfStatus(s.intf)) return held->deviceName.is(s.dev);
+  intfs_->intfStatus.isBy(s.intf, [&] {
+    auto intf = Quib::make<Interface::IntfStatus>(s.intf);
+    intf->deviceName.is(s.dev);
+    return intf;
+  });
 }
 
 void Host::applyVrf(Statement const& s) {
@@ -148,7 +154,12 @@ void Host::applyVrf(Statement const& s) {
     if (!vrfs_->vrf.has(s.vrf)) throw StatementError("no VRF " + s.vrf.str());
     return vrfs_->vrf.del(s.vrf);
   }
-  vrfs_->vrf.is(s.vrf)->networkNamespace.is(s.ns);
+  if (auto held = vrfs_->vrf(s.vrf)) return held->networkNamespace.is(s.ns);
+  vrfs_->vrf.isBy(s.vrf, [&] {
+    auto vrf = Quib::make<Ip::VrfStatusLocal>(s.vrf);
+    vrf->networkNamespace.is(s.ns);
+    return vrf;
+  });
 }
 
 void Host::applyConfig(Statement const& s) {
@@ -156,10 +167,19 @@ void Host::applyConfig(Statement const& s) {
     if (!config_->vrfConfig.has(s.vrf)) throw StatementError("no config for VRF " + s.vrf.str());
     return config_->vrfConfig.del(s.vrf);
   }
-  auto config = config_->vrfConfig.is(s.vrf);
-  if (s.unresolvedEntries) config->maxUnresolvedCacheEntries.is(*s.unresolvedEntries);
-  if (s.unresolvedBuffers) config->maxUnresolvedPktBuffers.is(*s.unresolvedBuffers);
-  if (s.max) config->max.is(*s.max);
+  auto set = [&](Routing::KernelMfib::Config& config) {
+    if (s.unresolvedEntries) config.maxUnresolvedCacheEntries.is(*s.unresolvedEntries);
+    if (s.unresolvedBuffers) config.maxUnresolvedPktBuffers.is(*s.unresolvedBuffers);
+    if (s.max) config.max.is(*s.max);
+  };
+  if (auto held = config_->vrfConfig(s.vrf)) return set(*held);
+  // A new entry carries what the statement names from the start: the VRF's machine is
+  // built with it, not with the defaults first.
+  config_->vrfConfig.isBy(s.vrf, [&] {
+    auto config = Quib::make<Routing::KernelMfib::Config>(s.vrf);
+    set(*config);
+    return config;
+  });
 }
 
 void Host::applyRequest(Statement const& s) {
@@ -177,13 +197,16 @@ void Host::applyRequest(Statement const& s) {
     }
     return requests->multicastIntf.del(s.intf);
   }
-  if (!app) app = apps_->mkdir(s.app);
-  auto requests = app->entity<Requests>(s.vrf.str());
-  if (!requests) {
-    requests = Quib::make<Requests>(s.vrf.str());
-    app->entityPtrIs(s.vrf.str(), requests);
+  if (auto requests = app ? app->entity<Requests>(s.vrf.str()) : Quib::Ptr<Requests>()) {
+    return requests->multicastIntf.is(s.intf, s.on);
   }
+  // New entities are published holding the request.
+  auto requests = Quib::make<Requests>(s.vrf.str());
   requests->multicastIntf.is(s.intf, s.on);
+  if (app) return app->entityPtrIs(s.vrf.str(), requests);
+  app = Quib::make<Quib::Dir>(s.app);
+  app->entityPtrIs(s.vrf.str(), requests);
+  apps_->entityPtrIs(s.app, app);
 }
 
 void Host::applyTable(Statement const& s) {
@@ -199,8 +222,10 @@ void Host::applyTable(Statement const& s) {
   if (!table) {
     table = Quib::make<Table>(s.table);
     if (s.preference) table->preferenceIs(*s.preference);
-    if (!vrf) vrf = fib_->mkdir(s.vrf.str());
-    return vrf->entityPtrIs(s.table, table);
+    if (vrf) return vrf->entityPtrIs(s.table, table);
+    vrf = Quib::make<Quib::Dir>(s.vrf.str());
+    vrf->entityPtrIs(s.table, table);
+    return fib_->entityPtrIs(s.vrf.str(), vrf);
   }
   if (s.preference) table->preferenceIs(*s.preference);
 }
