@@ -60,6 +60,8 @@ void RootSm::maybeCreateOrDeleteKernelMfibSm(L3::VrfName const& v) {
   bool const nsReady = v.isDefault() || (status && !status->networkNamespace().empty());
   bool const wanted = config && nsReady;
 
+  // A machine that outlived its inputs (the default VRF's) follows the current ones.
+  if (wanted && mfibSm.has(v)) mfibSm(v)->vifConfigIs(config);
   if (wanted && routes) {
     if (!mfibSm.has(v)) createVrf(v, "Creating new kernel Mfib Sm for vrf ");
     mfibSm(v)->mfibHalmDirIs(routes);
@@ -67,7 +69,7 @@ void RootSm::maybeCreateOrDeleteKernelMfibSm(L3::VrfName const& v) {
     auto key = keyToSync(v);
     vifMrouteSyncSm.isBy(v, [&] {
       return Routing::KernelMfib::VifMrouteSyncSm::VifMrouteSyncSmIs(v, vifStatus, routes, clock_, key);
-    });
+    })->mfibHalmDirIs(routes);
     return;
   }
   if (wanted) {

@@ -87,6 +87,10 @@ class KernelMfibSm : public Quib::PtrInterface {
   Plix::AddressFamily af() const { return af_; }
   Plix::NamespaceName const& ns() const { return ns_; }
   Quib::Ptr<Config const> const& vifConfig() const { return vifConfig_; }
+  // Follows another configuration entity (a machine that outlived its configuration) as if
+  // it had been built with it: both limits are written, and the VIF allocations are brought
+  // within its max.
+  void vifConfigIs(Quib::Ptr<Config const> const& config);
   Quib::Ptr<Status> const& vifStatus() const { return vifStatus_; }
   Quib::Ptr<Interface::DeviceIntfStatusDir> const& deviceIntfStatusDir() const { return deviceIntfStatusDir_; }
   Quib::Ptr<KeyToSync const> const& keyToSync() const { return keyToSync_; }
@@ -147,6 +151,8 @@ class KernelMfibSm : public Quib::PtrInterface {
 
   // Routes.
   Quib::Ptr<MfibHalmColl const> const& mfibHalmDir() const { return mfibHalmReactor_.notifier(); }
+  // Another collection than the one followed so far starts the full review again: its
+  // tables may hold routes this machine never heard of.
   void mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll);
   void handleMfibRouteChange(Table const* table, RouteKey const& key);
   void handleMfibRouteChange();
@@ -251,6 +257,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   // Deletes the registered VIF in the kernel and the registration; a refused delete keeps
   // the index in vifDelPending.
   void doUnsetVif(Plix::IntfId intfId, VifIndex vif);
+  void doDeallocateVif(Plix::IntfId intfId);
   void doRetryVifDeletes();
   // The kernel device of an interface: its index, or none when missing.
   std::optional<std::uint32_t> kernelIfIndex(Plix::IntfId intfId) const;

@@ -40,6 +40,10 @@ void traceSyncing(KernelMfibSm::RouteKey const& key, Halm::Multicast::Fib::Statu
 void KernelMfibSm::mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll) {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::mfibHalmDirIs( " << (coll ? coll->name() : "none") << " )";
   if (coll == mfibHalmReactor_.notifier()) return;
+  if (coll && mfibHalmReactor_.notifier()) {
+    reviewedOnce_ = false;
+    bookmarksClear();
+  }
   mfibHalmReactor_.notifierIs(coll);
   mfibHalmReactor_.hasNotificationActiveIs(active_);
   mfibHalmSync(nullptr);

@@ -33,14 +33,7 @@ void KernelMfibSm::allocateVif(Plix::IntfId intfId) {
   if (auto t = tr.at(9)) t << "KernelMfibSm::allocateVif( " << intfId << " )";
   sockOpenTimerExpired();
   auto& config = vifStatus_->vifConfigColl;
-  if (!multicastIntf_.has(intfId)) {
-    auto const* vif = config.find(intfId);
-    if (!vif) return;
-    if (auto t = tr.at(5)) t << "Deallocating VIF " << " for " << intfId;
-    vifUsed_[*vif] = false;
-    config.del(intfId);
-    return;
-  }
+  if (!multicastIntf_.has(intfId)) return doDeallocateVif(intfId);
   if (config.has(intfId)) return;
   std::uint32_t const max = vifConfig_->max();
   std::uint32_t vif = 1;
@@ -52,6 +45,30 @@ void KernelMfibSm::allocateVif(Plix::IntfId intfId) {
   if (auto t = tr.at(5)) t << "Allocating VIF " << vif << " for " << intfId;
   config.is(intfId, static_cast<VifIndex>(vif));
   vifUsed_[vif] = true;
+}
+
+void KernelMfibSm::doDeallocateVif(Plix::IntfId intfId) {
+  auto& config = vifStatus_->vifConfigColl;
+  auto const* vif = config.find(intfId);
+  if (!vif) return;
+  if (auto t = kernelMfibTrace().at(5)) t << "Deallocating VIF " << " for " << intfId;
+  vifUsed_[*vif] = false;
+  config.del(intfId);
+}
+
+void KernelMfibSm::vifConfigIs(Quib::Ptr<Config const> const& config) {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::vifConfigIs( " << (config ? config->fullName() : "none") << " )";
+  if (!config || config == vifConfig_) return;
+  vifConfig_ = config;
+  // Re-pointed, the reactor writes both limits.
+  configReactor_.notifierIs(vifConfig_);
+  std::vector<Plix::IntfId> over;
+  for (auto const& [intf, vif] : vifStatus_->vifConfigColl) {
+    if (vif >= vifConfig_->max()) over.push_back(intf);
+  }
+  for (auto intf : over) doDeallocateVif(intf);
+  allocateVif();
 }
 
 void KernelMfibSm::allocateVif() {

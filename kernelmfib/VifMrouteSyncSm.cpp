@@ -105,6 +105,17 @@ void VifMrouteSyncSm::handleNewVifAllocation(Plix::IntfId intfId) {
   doUpdateReviewTimer();
 }
 
+void VifMrouteSyncSm::mfibHalmDirIs(Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl const> const& coll) {
+  if (auto t = tr().at(9)) t << "VifMrouteSyncSm::mfibHalmDirIs( " << (coll ? coll->name() : "none") << " )";
+  if (!coll || coll == mfibHalmDir_) return;
+  mfibHalmDir_ = coll;
+  if (!reviewChangeSet_) return;
+  for (auto intf : *reviewChangeSet_) insertChangeSet_->changedIntfIs(intf);
+  reviewChangeSet_ = nullptr;
+  markerIs(nullptr, RouteKey::invalidRouteKey());
+  reviewTimer_->doUpdateNextReviewImmediately();
+}
+
 void VifMrouteSyncSm::doUpdateReviewTimer() {
   if (auto t = tr().at(9)) t << "VifMrouteSyncSm::doUpdateReviewTimer()";
   if (!initialized_) return;

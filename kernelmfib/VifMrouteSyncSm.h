@@ -62,6 +62,9 @@ class VifMrouteSyncSm : public Quib::PtrInterface {
   L3::VrfName const& vrfName() const { return vrfName_; }
   Quib::Ptr<Status const> const& vifStatus() const { return vifStatus_; }
   Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl const> const& mfibHalmDir() const { return mfibHalmDir_; }
+  // Follows another route collection of the VRF. A walk under way cannot go on in tables it
+  // has not started with: its interfaces wait for the next walk, which starts at once.
+  void mfibHalmDirIs(Quib::Ptr<Halm::Multicast::Fib::MfibHalmColl const> const& coll);
   Quib::Ptr<Quib::Clock const> const& clock() const { return clockReactor_.notifier(); }
   // Pointing an active machine at another clock runs a slice at once.
   void clockIs(Quib::Ptr<Quib::Clock const> const& clock) { clockReactor_.notifierIs(clock); }

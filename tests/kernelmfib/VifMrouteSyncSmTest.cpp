@@ -327,4 +327,35 @@ TEST(VifMrouteSyncSmTest, BinaryTraceProgressAndRoutesAtTwoLevels) {
                                        "3 Finished review to update VIFs"}));
 }
 
+// Pointed at another route collection of its VRF in the middle of a walk, the machine walks
+// the new collection next, matching the interfaces of the abandoned walk and those collected
+// since.
+TEST(VifMrouteSyncSmTest, AnotherRouteCollectionIsWalkedNext) {
+  World w({{"a", 1, "Ethernet1", {}}, {"a", 2, "Ethernet1", {}}});
+  w.recorder.cost = 1.0;
+  w.start();
+  w.sm->reviewQuantumIs(0.5);
+  w.vif("Ethernet1", 3);
+  w.slice();
+  ASSERT_TRUE(w.sm->walkSuspended());
+  auto other = Quib::make<Halm::Multicast::Fib::MfibHalmColl>("red");
+  auto b = Quib::make<Table>("b");
+  other->halmPtrIs(b);
+  auto route = [&](int n, char const* iif, std::vector<Plix::IntfId> const& oifs) {
+    b->routeIs(Halm::Multicast::Fib::Route(key(n), Plix::IntfId(iif), oifs, 0));
+  };
+  route(5, "Ethernet2", {Plix::IntfId("Ethernet1")});
+  route(6, "Ethernet2", {});
+  route(7, "Ethernet9", {});
+  w.vif("Ethernet2", 4);
+  w.sm->mfibHalmDirIs(other);
+  EXPECT_EQ(w.sm->mfibHalmDir(), other);
+  EXPECT_FALSE(w.sm->walkSuspended());
+  EXPECT_EQ(w.sm->reviewChangeSet(), nullptr);
+  w.recorder.cost = 0;
+  w.am.loop().advance(1.0);
+  EXPECT_EQ(w.recorder.requests, (std::vector<std::string>{"a r1", "b r5", "b r6"}));
+  EXPECT_FALSE(w.sm->walkSuspended());
+}
+
 }  // namespace
