@@ -63,10 +63,12 @@ void RootSm::createKniSm(L3::VrfName const& vrfName) {
 
 void RootSm::deleteKniSm(L3::VrfName const& vrfName) {
   if (auto t = agentTrace().at(9)) t << "RootSm::deleteKniSm( " << vrfName << " )";
-  // The namespace the machine was built with, which the VRF may since have left.
-  Plix::NamespaceName const ns = mfibSm(vrfName)->ns();
+  // The namespace and directory the machine was built with: the VRF may since have left
+  // the namespace, and another VRF may have come to it with its own directory and mount.
+  auto const& sm = mfibSm(vrfName);
+  Plix::NamespaceName const ns = sm->ns();
   kernelVrfIntfStatusDir.del(vrfName.str());
-  intfStatusManagerRoot_->intfStatusManagerDel(ns);
+  intfStatusManagerRoot_->intfStatusManagerDel(ns, sm->deviceIntfStatusDir());
   QuibHalm::Mount(entityManager_).doUnmount(KernelNetInfo::kniStatusMount(ns));
 }
 

@@ -41,25 +41,39 @@ Quib::Ptr<NetNsIntfStatusManager> NetNsIntfStatusManagerRoot::intfStatusManagerI
     Quib::Ptr<DeviceIntfStatusDir> const& deviceIntfStatusDir, Quib::Ptr<KernelNetInfo::Status const> const& kniStatus,
     Plix::NamespaceName const& ns) {
   NetNsIntfStatusManagerRoot const* self = this;
-  if (auto held = intfStatusManager_(ns)) {
+  ManagerKey const key(ns, deviceIntfStatusDir.ptr());
+  if (auto held = intfStatusManager_(key)) {
     if (!Quib::argDifference(held->constructorArgs(), self, deviceIntfStatusDir, kniStatus)) return held;
-    intfStatusManagerDel(ns);
+    intfStatusManager_.del(key);
   }
   if (auto t = trace().at(3)) {
     t << "intfStatusManagerIs( " << ns << " ) fills "
       << (deviceIntfStatusDir ? deviceIntfStatusDir->fullName() : "<none>")
       << (kniStatus ? "" : " without kernel devices");
   }
-  auto manager = intfStatusManager_.is(ns, self, deviceIntfStatusDir, kniStatus);
-  // The collection switched it on; a root that is off keeps its managers off too.
-  if (!active_) manager->hasNotificationActiveIs(false);
+  auto manager = intfStatusManager_.isBy(key, [&] {
+    auto made = Quib::make<NetNsIntfStatusManager>(ns, self, deviceIntfStatusDir, kniStatus);
+    // A root that is off keeps its managers off too.
+    made->hasNotificationActiveIs(active_);
+    return made;
+  });
   return manager;
 }
 
+void NetNsIntfStatusManagerRoot::intfStatusManagerDel(Plix::NamespaceName const& ns,
+                                                      Quib::Ptr<DeviceIntfStatusDir const> const& dir) {
+  ManagerKey const key(ns, dir.ptr());
+  if (!intfStatusManager_.has(key)) return;
+  if (auto t = trace().at(3)) t << "intfStatusManagerDel( " << ns << " ) stops " << (dir ? dir->fullName() : "<none>");
+  intfStatusManager_.del(key);
+}
+
 void NetNsIntfStatusManagerRoot::intfStatusManagerDel(Plix::NamespaceName const& ns) {
-  if (!intfStatusManager_.has(ns)) return;
-  if (auto t = trace().at(3)) t << "intfStatusManagerDel( " << ns << " )";
-  intfStatusManager_.del(ns);
+  std::vector<Quib::Ptr<DeviceIntfStatusDir const>> dirs;
+  for (auto const& [key, manager] : intfStatusManager_) {
+    if (key.first == ns) dirs.push_back(manager->deviceIntfStatusDir());
+  }
+  for (auto const& dir : dirs) intfStatusManagerDel(ns, dir);
 }
 
 Quib::Ptr<IntfStatus const> NetNsIntfStatusManagerRoot::intfStatus(Plix::IntfId intfId) const {

@@ -1,6 +1,7 @@
 #pragma once
-// Keeps, per network namespace, a DeviceIntfStatusDir telling for each interface which
-// kernel device of that namespace carries it and under which kernel index. The root
+// Keeps DeviceIntfStatusDirs telling for each interface which kernel device of a network
+// namespace carries it and under which kernel index, one manager per directory, so that
+// several readers of one namespace (VRFs that share it) each keep their own. The root
 // follows the interface status once for all namespaces: which interfaces exist, their
 // status entity and their device name, indexed by device name. Each namespace's
 // NetNsIntfStatusManager follows that namespace's kernel devices and turns both inputs
@@ -20,6 +21,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "entities/AllIntfStatusDir.h"
@@ -54,15 +56,18 @@ class NetNsIntfStatusManagerRoot : public Quib::PtrInterface {
   bool filterByNetNs() const { return filterByNetNs_; }
 
   // Starts filling `deviceIntfStatusDir` for `ns` from `kniStatus` (none: no device is
-  // known). Asked again with the same arguments it keeps the running manager; with others
-  // it replaces it, leaving the old directory as it stands.
+  // known). Asked again for the same directory and namespace it keeps the running manager,
+  // or replaces it when `kniStatus` differs.
   Quib::Ptr<NetNsIntfStatusManager> intfStatusManagerIs(Quib::Ptr<DeviceIntfStatusDir> const& deviceIntfStatusDir,
                                                         Quib::Ptr<KernelNetInfo::Status const> const& kniStatus,
                                                         Plix::NamespaceName const& ns);
-  // Stops updating the namespace's directory; its entries stay as they are.
+  // Stops updating the directory from the namespace; its entries stay as they are.
+  void intfStatusManagerDel(Plix::NamespaceName const& ns, Quib::Ptr<DeviceIntfStatusDir const> const& dir);
+  // The same for every directory of the namespace.
   void intfStatusManagerDel(Plix::NamespaceName const& ns);
-  Quib::Ptr<NetNsIntfStatusManager> intfStatusManager(Plix::NamespaceName const& ns) const {
-    return intfStatusManager_(ns);
+  Quib::Ptr<NetNsIntfStatusManager> intfStatusManager(Plix::NamespaceName const& ns,
+                                                      Quib::Ptr<DeviceIntfStatusDir const> const& dir) const {
+    return intfStatusManager_(ManagerKey(ns, dir.ptr()));
   }
   std::size_t intfStatusManagers() const { return intfStatusManager_.size(); }
 
@@ -113,7 +118,8 @@ class NetNsIntfStatusManagerRoot : public Quib::PtrInterface {
   std::map<Plix::IntfId, std::unique_ptr<IntfReactor>> intfs_;
   std::map<std::string, std::set<Plix::IntfId>> intfsByDevice_;
   // Last, so that the managers go before the view they read.
-  Quib::OwnedColl<Plix::NamespaceName, NetNsIntfStatusManager> intfStatusManager_;
+  using ManagerKey = std::pair<Plix::NamespaceName, DeviceIntfStatusDir const*>;
+  Quib::OwnedColl<ManagerKey, NetNsIntfStatusManager> intfStatusManager_;
 };
 
 }  // namespace Interface

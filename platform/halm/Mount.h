@@ -1,7 +1,8 @@
 #pragma once
 // A handle for shared-memory mounts (route tables, a namespace's kernel network
 // information) bound to one entity manager. A mount stays in place after the handle is
-// dropped, until somebody unmounts its path; `getEntity` sees only mounted paths.
+// dropped, until it is unmounted; mounts are counted per path, so a path mounted twice
+// needs two unmounts. `getEntity` sees only mounted paths.
 
 #include <string>
 #include <string_view>

@@ -51,15 +51,27 @@ void EntityManager::mountGroupPendingDel(MountGroup const* group) {
 
 Quib::Ptr<Quib::Entity> EntityManager::halmMountIs(std::string_view path, std::string const& typeName) {
   auto entity = entityIs(path, typeName, nullptr);
-  if (entity) halmMounts_[std::string(path)] = entity;
+  if (!entity) return entity;
+  HalmMount& mount = halmMounts_[std::string(path)];
+  mount.entity = entity;
+  ++mount.count;
   return entity;
 }
 
 Quib::Ptr<Quib::Entity> EntityManager::halmMount(std::string_view path) const {
-  auto it = halmMounts_.find(std::string(path));
-  return it == halmMounts_.end() ? Quib::Ptr<Quib::Entity>() : it->second;
+  auto it = halmMounts_.find(path);
+  return it == halmMounts_.end() ? Quib::Ptr<Quib::Entity>() : it->second.entity;
 }
 
-void EntityManager::halmMountDel(std::string_view path) { halmMounts_.erase(std::string(path)); }
+std::size_t EntityManager::halmMounts(std::string_view path) const {
+  auto it = halmMounts_.find(path);
+  return it == halmMounts_.end() ? 0 : it->second.count;
+}
+
+void EntityManager::halmMountDel(std::string_view path) {
+  auto it = halmMounts_.find(path);
+  if (it == halmMounts_.end()) return;
+  if (--it->second.count == 0) halmMounts_.erase(it);
+}
 
 }  // namespace Orvo

@@ -51,17 +51,24 @@ class EntityManager : public Quib::PtrInterface {
   void mountGroupPendingIs(Quib::Ptr<MountGroup> const& group);
   void mountGroupPendingDel(MountGroup const* group);
 
-  // Shared-memory mounts, counted per path.
+  // Shared-memory mounts, counted per path: each mount of a path needs its own unmount, and
+  // the path stays mounted until the last one, so that users of one path (VRFs sharing a
+  // namespace) do not unmount it under each other.
   Quib::Ptr<Quib::Entity> halmMountIs(std::string_view path, std::string const& typeName);
   Quib::Ptr<Quib::Entity> halmMount(std::string_view path) const;
   void halmMountDel(std::string_view path);
-  bool isHalmMounted(std::string_view path) const { return halmMounts_.count(std::string(path)) > 0; }
+  bool isHalmMounted(std::string_view path) const { return halmMounts(path) > 0; }
+  std::size_t halmMounts(std::string_view path) const;
 
  private:
   Quib::Ptr<Quib::Clock const> clock_;
   Quib::Ptr<Quib::Dir> root_;
   std::map<std::string, Factory> types_;
-  std::map<std::string, Quib::Ptr<Quib::Entity>> halmMounts_;
+  struct HalmMount {
+    Quib::Ptr<Quib::Entity> entity;
+    std::size_t count = 0;
+  };
+  std::map<std::string, HalmMount, std::less<>> halmMounts_;
   std::vector<Quib::Ptr<MountGroup>> pendingGroups_;
 };
 

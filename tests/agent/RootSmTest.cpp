@@ -159,4 +159,32 @@ TEST_F(RootSmTest, ReplacingTheRootDeletesTheOldOneFirst) {
   EXPECT_EQ(kernel[0].vifs[1].ifindex, 11u);
 }
 
+// Two VRFs whose machines work in one namespace each hold their own mount of its kernel
+// network information and their own device view; one VRF's teardown leaves the other's.
+TEST_F(RootSmTest, VrfsSharingANamespaceKeepWhatEachHolds) {
+  L3::VrfName const red("red");
+  L3::VrfName const blue("blue");
+  std::string const nsA = KernelNetInfo::kniStatusMount(Plix::NamespaceName("nsA"));
+  vrfs->vrf.is(red)->networkNamespace.is(Plix::NamespaceName("nsA"));
+  configs->vrfConfig.is(red);
+  auto redDevices = root().mfibSm(red)->deviceIntfStatusDir();
+  vrfs->vrf(red)->networkNamespace.is(Plix::NamespaceName("nsB"));
+  vrfs->vrf.is(blue)->networkNamespace.is(Plix::NamespaceName("nsA"));
+  configs->vrfConfig.is(blue);
+  auto blueDevices = root().mfibSm(blue)->deviceIntfStatusDir();
+  auto const& managers = *agent->intfStatusManagerRoot();
+  EXPECT_EQ(em->halmMounts(nsA), 2u);
+  ASSERT_TRUE(managers.intfStatusManager(Plix::NamespaceName("nsA"), redDevices));
+  ASSERT_TRUE(managers.intfStatusManager(Plix::NamespaceName("nsA"), blueDevices));
+
+  configs->vrfConfig.del(red);
+  EXPECT_TRUE(mounted("nsA")) << "blue still uses it";
+  EXPECT_FALSE(managers.intfStatusManager(Plix::NamespaceName("nsA"), redDevices));
+  EXPECT_TRUE(managers.intfStatusManager(Plix::NamespaceName("nsA"), blueDevices));
+
+  configs->vrfConfig.del(blue);
+  EXPECT_FALSE(mounted("nsA"));
+  EXPECT_EQ(managers.intfStatusManagers(), 0u);
+}
+
 }  // namespace

@@ -168,13 +168,27 @@ TEST(NetNsIntfStatusManagerRoot, ManagersAreKeptOrReplacedAndFollowTheRootsSwitc
   EXPECT_EQ(Fixture::entries(f.devA), (Entries{"Ethernet1=eth1/5"})) << "filled at once";
   EXPECT_EQ(f.root->intfStatusManagerIs(f.devA, f.kniA, "nsA"), first) << "same arguments keep it";
 
-  auto second = f.root->intfStatusManagerIs(f.devB, f.kniA, "nsA");
-  EXPECT_NE(second, first);
+  // Another kernel view of the same directory replaces the manager.
+  auto replaced = f.root->intfStatusManagerIs(f.devA, f.kniB, "nsA");
+  EXPECT_NE(replaced, first);
   EXPECT_FALSE(first->isNotificationActive());
-  EXPECT_EQ(f.root->intfStatusManager("nsA"), second);
+  EXPECT_EQ(f.root->intfStatusManager("nsA", f.devA), replaced);
+  EXPECT_EQ(Fixture::entries(f.devA), Entries{}) << "eth1 is not in the new view";
+  f.root->intfStatusManagerIs(f.devA, f.kniA, "nsA");
+
+  // Another directory of the same namespace (a second VRF there) gets a manager of its own;
+  // stopping one leaves the other running.
+  auto second = f.root->intfStatusManagerIs(f.devB, f.kniA, "nsA");
+  EXPECT_EQ(f.root->intfStatusManagers(), 2u);
   f.kniA->ifIndex.is("eth1", 6);
-  EXPECT_EQ(Fixture::entries(f.devA), (Entries{"Ethernet1=eth1/5"})) << "the replaced directory is left alone";
+  EXPECT_EQ(Fixture::entries(f.devA), (Entries{"Ethernet1=eth1/6"}));
   EXPECT_EQ(Fixture::entries(f.devB), (Entries{"Ethernet1=eth1/6"}));
+  f.root->intfStatusManagerDel("nsA", f.devA);
+  EXPECT_EQ(f.root->intfStatusManager("nsA", f.devB), second);
+  f.kniA->ifIndex.is("eth1", 5);
+  EXPECT_EQ(Fixture::entries(f.devA), (Entries{"Ethernet1=eth1/6"})) << "the stopped directory is left alone";
+  EXPECT_EQ(Fixture::entries(f.devB), (Entries{"Ethernet1=eth1/5"}));
+  f.kniA->ifIndex.is("eth1", 6);
 
   f.root->hasNotificationActiveIs(false);
   f.kniA->ifIndex.is("eth1", 7);

@@ -107,4 +107,23 @@ TEST(HalmMount, VisibleWhileMountedAndKeptByTheDatabase) {
   EXPECT_EQ(handle.doMount("kni", "Quib::Clock", {}), nullptr) << "type clash";
 }
 
+TEST(HalmMount, CountedPerPath) {
+  Fixture f;
+  QuibHalm::Mount first(f.em);
+  QuibHalm::Mount second(f.em);
+  std::string const path = "kni/ns/red/status";
+  auto e = first.doMount(path, "Quib::Dir", QuibHalm::MountInfo{QuibHalm::quibHalmStatusTable_});
+  EXPECT_EQ(second.doMount(path, "Quib::Dir", QuibHalm::MountInfo{QuibHalm::quibHalmStatusTable_}), e);
+  EXPECT_EQ(f.em->halmMounts(path), 2u);
+  first.doUnmount(path);
+  EXPECT_EQ(second.getEntity(path), e) << "the other mount still holds it";
+  second.doUnmount(path);
+  EXPECT_EQ(second.getEntity(path), nullptr);
+  EXPECT_FALSE(f.em->isHalmMounted(path));
+  second.doUnmount(path);
+  EXPECT_EQ(f.em->halmMounts(path), 0u) << "an unmount too many changes nothing";
+  EXPECT_EQ(second.doMount("kni", "Quib::Clock", {}), nullptr);
+  EXPECT_EQ(f.em->halmMounts("kni"), 0u) << "a refused mount is not counted";
+}
+
 }  // namespace
