@@ -5,7 +5,10 @@
 // exist: its status entry, its KeyToSync, its namespace resources (the namespace's kernel
 // network information and a device directory), its KernelMfibSm, and, while its route
 // tables exist, its VifMrouteSyncSm. The default VRF's machines, once made, are never
-// deleted. Evaluations re-read every input and are synchronous.
+// deleted; whenever the VRF is wanted again they are pointed at its current configuration
+// and route collection. Each VRF holds its own mount of its namespace's kernel network
+// information and its own device view, so VRFs sharing a namespace never tear down each
+// other's. Evaluations re-read every input and are synchronous.
 
 #include <string>
 

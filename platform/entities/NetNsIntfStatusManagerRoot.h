@@ -3,9 +3,9 @@
 // namespace carries it and under which kernel index, one manager per directory, so that
 // several readers of one namespace (VRFs that share it) each keep their own. The root
 // follows the interface status once for all namespaces: which interfaces exist, their
-// status entity and their device name, indexed by device name. Each namespace's
-// NetNsIntfStatusManager follows that namespace's kernel devices and turns both inputs
-// into per-interface entries, touching only the interfaces a change concerns.
+// status entity and their device name, indexed by device name. Each NetNsIntfStatusManager
+// follows its namespace's kernel devices and turns both inputs into per-interface entries
+// of its directory, touching only the interfaces a change concerns.
 //
 // An interface's status is its entry in allIntfStatusDir or, when that has none, in
 // allIntfStatusLocalDir.
