@@ -30,6 +30,7 @@
 #include "halm/IpGenRouteKey.h"
 #include "halm/MfibHalmColl.h"
 #include "halm/MfibHalmDirRouteKey.h"
+#include "halm/MfibHalmWalkOrder.h"
 #include "halm/Status.h"
 #include "kernelmfib/KeyToSync.h"
 #include "kernelmfib/MulticastIntf.h"
@@ -268,6 +269,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   double reviewQuantum_ = 0.1;
   RouteKey bookmark_;
   Quib::Ptr<Table const> halmBookmark_;  // held, so that traces can name it once it has gone
+  // The full review visits the tables in the order its first slice found them.
+  Halm::Multicast::Fib::MfibHalmWalkOrder walkOrder_;
   std::set<TableKey> changedRoute_;
   bool reviewedOnce_ = false;
   Quib::Ptr<Zell::TimerWheel> timerWheel_;

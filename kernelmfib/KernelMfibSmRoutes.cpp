@@ -1,7 +1,8 @@
 // KernelMfibSm: following the route tables, and the reviews that program them in
 // time-bounded slices: one full review of all routes, then the changed keys.
 
-#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "halm/IpGenRouteKeyVorlak.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
@@ -124,6 +125,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
 void KernelMfibSm::bookmarksClear() {
   halmBookmark_ = nullptr;
   bookmark_ = RouteKey::invalidRouteKey();
+  walkOrder_.clear();
 }
 
 void KernelMfibSm::doSyncAllRoutes() {
@@ -139,17 +141,20 @@ void KernelMfibSm::doSyncAllRoutes() {
     resumeAll.log();
   }
   auto const& coll = mfibHalmDir();
-  // The tables are sorted once per slice; the walk below keeps its own copy of the order.
-  auto const tables = coll->orderedTables();
-  auto const at = halmBookmark_ ? std::find(tables.begin(), tables.end(), halmBookmark_) : tables.begin();
-  if (at == tables.end()) {
+  std::vector<Quib::Ptr<Table const>> tables;
+  if (!halmBookmark_) {
+    walkOrder_.start(*coll);
+    tables = walkOrder_.tablesFrom(*coll, nullptr, 0);
+  } else if (coll->halmPtr(halmBookmark_.ptr())) {
+    tables = walkOrder_.tablesFrom(*coll, halmBookmark_.ptr(), halmBookmark_->id());
+  }
+  // No table at all, or the bookmarked one has left: the next kick starts a fresh walk.
+  if (tables.empty()) {
     if (auto t = tr.at(8)) t << "mfibHalm at " << tableName(halmBookmark_.ptr()) << " does not exist.";
     return bookmarksClear();
   }
-  Quib::Ptr<Table const> const table = *at;
-  auto const position = static_cast<std::size_t>(at - tables.begin());
-  auto const routePosition = bookmarkNotNull() ? table->lowerBound(bookmark_) : table->begin();
-  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(coll, position, routePosition);
+  auto const routePosition = bookmarkNotNull() ? tables.front()->lowerBound(bookmark_) : tables.front()->begin();
+  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
   while (!it.done()) {
     RouteKey const key = it.key();

@@ -40,6 +40,15 @@ class ReviewTest : public MachineFixture {
     for (auto const& c : calls({CallKind::addMfc})) out.push_back(c.bytes[3]);
     return out;
   }
+  // The tables of the keys the full review synced, in order.
+  std::vector<std::string> walkedTables() const {
+    std::vector<std::string> out;
+    for (auto const& l : sink.lines()) {
+      if (l.text == "Finished review of all routes") break;
+      if (l.level == 7 && l.text.starts_with("Syncing ")) out.push_back(l.text.substr(l.text.rfind(' ') + 1));
+    }
+    return out;
+  }
   std::vector<std::string> reviewTraces() const {
     std::vector<std::string> out;
     for (auto const& l : sink.lines()) {
@@ -128,6 +137,27 @@ TEST_F(ReviewTest, LostBookmarkedTableStartsAFreshWalk) {
   route(*a, 10);  // the next kick starts from the first table
   am.loop().advance(0);
   EXPECT_TRUE(sink.contains("Starting review of all routes"));
+}
+
+TEST_F(ReviewTest, FullReviewKeepsItsTableOrderWhateverChangesBetweenSlices) {
+  auto a = table("a", 10), b = table("b", 20), c = table("c", 30);
+  for (int i = 1; i <= 3; ++i) route(*a, i);
+  for (int i = 4; i <= 6; ++i) route(*b, i);
+  for (int i = 7; i <= 9; ++i) route(*c, i);
+  start();
+  sm->mfibHalmDirIs(coll);
+  callCost(0.03);
+  sink.clear();
+  am.loop().advance(0);
+  ASSERT_EQ(sm->halmBookmark(), b.ptr());
+  c->preferenceIs(5);  // ranks before the bookmarked table now
+  auto d = table("d", 1);  // arrives mid-walk, ranking first
+  route(*d, 10);
+  for (int slice = 0; slice < 6 && !sm->reviewedOnce(); ++slice) am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  EXPECT_EQ(walkedTables(), (std::vector<std::string>{"a", "a", "a", "b", "b", "b", "c", "c", "c", "d"}))
+      << "the order of the walk's start, the newcomer last, every table once";
+  EXPECT_EQ(sm->halmBookmark(), nullptr);
 }
 
 TEST_F(ReviewTest, SingleKeyRequestsAreServedAtOnce) {
