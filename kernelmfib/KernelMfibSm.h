@@ -145,6 +145,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   void mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll);
   void handleMfibRouteChange(Table const* table, RouteKey const& key);
   void handleMfibRouteChange();
+  // The table's ranking changed: each of its keys may have its best route elsewhere now.
+  void handleMfibPreferenceChange(Table const* table);
   void doKickReview();
   void handleClock();
   void handleKeyToSync();
@@ -209,6 +211,7 @@ class KernelMfibSm : public Quib::PtrInterface {
    public:
     TableReactor(KernelMfibSm* sm, Table const* table) : sm_(sm), table_(table) {}
     void onRoute(RouteKey const& key) override { sm_->handleMfibRouteChange(table_, key); }
+    void onPreference() override { sm_->handleMfibPreferenceChange(table_); }
 
    private:
     KernelMfibSm* sm_;
@@ -240,6 +243,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   // none).
   void mfibHalmSync(Table const* table);
   void changedRouteIs(TableKey const& k) { changedRoute_.insert(k); }
+  // Notes a change for the review, without kicking it.
+  void doNoteRouteChange(Table const* table, RouteKey const& key);
   void changedRouteDel(TableKey const& k) { changedRoute_.erase(k); }
   void changedRouteDelAll() { changedRoute_.clear(); }
   void bookmarksClear();

@@ -65,11 +65,29 @@ void KernelMfibSm::mfibHalmSync(Table const* table) {
 }
 
 void KernelMfibSm::handleMfibRouteChange(Table const* table, RouteKey const& key) {
-  auto& tr = kernelMfibTrace();
-  if (auto t = tr.at(9)) t << "KernelMfibSm::handleMfibRouteChange( " << key << " )";
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleMfibRouteChange( " << key << " )";
+  doNoteRouteChange(table, key);
+  doKickReview();
+}
+
+void KernelMfibSm::doNoteRouteChange(Table const* table, RouteKey const& key) {
   TableKey const pair(table, key);
-  if (auto t = tr.at(8)) t << "Route changed in Halm Table " << pair;
+  if (auto t = kernelMfibTrace().at(8)) t << "Route changed in Halm Table " << pair;
   changedRouteIs(pair);
+}
+
+void KernelMfibSm::handleMfibPreferenceChange(Table const* table) {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::handleMfibPreferenceChange( " << tableName(table) << " )";
+  auto const& coll = mfibHalmDir();
+  if (!coll || !coll->halmPtr(table)) return;
+  if (auto t = tr.at(8)) t << "Preference of halm table " << tableName(table) << " is now " << table->preference();
+  // Each key is noted with the table that holds its best route now: the review programs a
+  // key only from its best table, and this table may just have lost that place.
+  for (auto const& key : *table) {
+    auto const best = coll->mfibHalm(key);
+    doNoteRouteChange(best ? best.ptr() : table, key);
+  }
   doKickReview();
 }
 

@@ -40,6 +40,12 @@ class ReviewTest : public MachineFixture {
     for (auto const& c : calls({CallKind::addMfc})) out.push_back(c.bytes[3]);
     return out;
   }
+  // The parent VIF of each MFC add so far.
+  std::vector<int> parents() const {
+    std::vector<int> out;
+    for (auto const& c : calls({CallKind::addMfc})) out.push_back(c.bytes[8] | c.bytes[9] << 8);
+    return out;
+  }
   // The tables of the keys the full review synced, in order.
   std::vector<std::string> walkedTables() const {
     std::vector<std::string> out;
@@ -158,6 +164,50 @@ TEST_F(ReviewTest, FullReviewKeepsItsTableOrderWhateverChangesBetweenSlices) {
   EXPECT_EQ(walkedTables(), (std::vector<std::string>{"a", "a", "a", "b", "b", "b", "c", "c", "c", "d"}))
       << "the order of the walk's start, the newcomer last, every table once";
   EXPECT_EQ(sm->halmBookmark(), nullptr);
+}
+
+TEST_F(ReviewTest, PreferenceChangeReviewsEveryKeyOfTheTableFromItsBestTable) {
+  request("pim", "Ethernet2");
+  device("Ethernet2", 12);
+  auto t1 = table("t1", 50), t2 = table("t2", 100);
+  for (int i = 1; i <= 6; ++i) {
+    route(*t1, i);
+    t2->routeIs(Route(key(i), Plix::IntfId("Ethernet2"), std::vector<Plix::IntfId>{}, 0));
+  }
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  ASSERT_EQ(parents(), std::vector<int>(6, 1));
+  sim.callsDelAll();
+  callCost(0.03);  // a slice of 0.1 s programs four keys
+  sink.clear();
+
+  t2->preferenceIs(10);
+  EXPECT_EQ(sm->changedRoute().size(), 6u) << "every key of the table, through the changed set";
+  EXPECT_TRUE(sm->changedRouteHas({t2.ptr(), key(6)}));
+  EXPECT_TRUE(added().empty()) << "paced like any other change";
+  am.loop().advance(0);
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4}));
+  am.loop().advance(0);
+  EXPECT_EQ(parents(), std::vector<int>(6, 2));
+  EXPECT_EQ(reviewTraces(), (std::vector<std::string>{"Starting/resuming of changed review",
+                                                      "Suspending review with 2 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Review of changed routes finished"}));
+
+  // Losing its place: the keys are reviewed from the table that holds the best route now.
+  sim.callsDelAll();
+  t2->preferenceIs(60);
+  EXPECT_TRUE(sm->changedRouteHas({t1.ptr(), key(1)}));
+  EXPECT_FALSE(sm->changedRouteHas({t2.ptr(), key(1)}));
+  for (int slice = 0; slice < 3; ++slice) am.loop().advance(0);
+  EXPECT_EQ(parents(), std::vector<int>(6, 1));
+  EXPECT_TRUE(sink.contains("Preference of halm table t2 is now 60"));
+
+  sim.callsDelAll();
+  t1->preferenceIs(50);  // unchanged: nothing to hear
+  EXPECT_TRUE(sm->changedRoute().empty());
 }
 
 TEST_F(ReviewTest, SingleKeyRequestsAreServedAtOnce) {
