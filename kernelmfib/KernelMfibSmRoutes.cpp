@@ -15,7 +15,8 @@ namespace Routing::KernelMfib {
 
 namespace {
 
-// Binary-trace levels: review progress, then each key.
+// Binary-trace levels: review progress, then each key. Some binary texts differ from their
+// text traces ("for all routes", "of all routes"); both are the wordings operators know.
 constexpr Vorlak::Level progress = 3;
 constexpr Vorlak::Level perKey = 4;
 
@@ -79,15 +80,13 @@ void KernelMfibSm::doNoteRouteChange(Table const* table, RouteKey const& key) {
 void KernelMfibSm::handleMfibPreferenceChange(Table const* table) {
   auto& tr = kernelMfibTrace();
   if (auto t = tr.at(9)) t << "KernelMfibSm::handleMfibPreferenceChange( " << tableName(table) << " )";
+  // Only a table of the collection has a reactor.
   auto const& coll = mfibHalmDir();
-  if (!coll || !coll->halmPtr(table)) return;
   if (auto t = tr.at(8)) t << "Preference of halm table " << tableName(table) << " is now " << table->preference();
   // Each key is noted with the table that holds its best route now: the review programs a
-  // key only from its best table, and this table may just have lost that place.
-  for (auto const& key : *table) {
-    auto const best = coll->mfibHalm(key);
-    doNoteRouteChange(best ? best.ptr() : table, key);
-  }
+  // key only from its best table, and this table may just have lost that place. There is
+  // one for every key here: this table holds them all.
+  for (auto const& key : *table) doNoteRouteChange(coll->mfibHalm(key).ptr(), key);
   doKickReview();
 }
 
@@ -120,6 +119,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
   auto& tr = kernelMfibTrace();
   if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncChangedRoutes()";
   if (!reviewedOnce_) return;
+  // Operators grep for this wording as it stands.
   if (auto t = tr.at(4)) t << "Starting/resuming of changed review";
   startChanged.log();
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
@@ -183,6 +183,8 @@ void KernelMfibSm::doSyncAllRoutes() {
       // A quantum ending on the last route finishes rather than suspending.
       it.updateToBestRouteIterators();
       if (it.done()) break;
+      // Names where this slice started (none for a walk's first) and the last key synced,
+      // not the bookmark: operators read it so.
       if (auto t = tr.at(4)) t << "Suspending review at " << tableName(sliceStart.ptr()) << ", " << key;
       suspendAll.log();
       halmBookmark_ = coll->halmPtr(it.table());

@@ -36,6 +36,7 @@ void KernelMfibSm::allocateVif(Plix::IntfId intfId) {
   if (!multicastIntf_.has(intfId)) {
     auto const* vif = config.find(intfId);
     if (!vif) return;
+    // No index, two spaces: the wording operators grep for.
     if (auto t = tr.at(5)) t << "Deallocating VIF " << " for " << intfId;
     vifUsed_[*vif] = false;
     config.del(intfId);

@@ -210,23 +210,76 @@ TEST_F(ReviewTest, PreferenceChangeReviewsEveryKeyOfTheTableFromItsBestTable) {
   EXPECT_TRUE(sm->changedRoute().empty());
 }
 
+TEST_F(ReviewTest, AKeyLeavingItsBestTableIsProgrammedFromTheNext) {
+  request("pim", "Ethernet2");
+  device("Ethernet2", 12);
+  auto pim = table("pim", 10), fallback = table("static", 100);
+  route(*pim, 1);
+  fallback->routeIs(Route(key(1), Plix::IntfId("Ethernet2"), std::vector<Plix::IntfId>{}, 0));
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_EQ(parents(), std::vector<int>{1});
+  sink.clear();
+  pim->routeDel(key(1));
+  am.loop().advance(0);
+  EXPECT_EQ(parents(), (std::vector<int>{1, 2}));
+  EXPECT_TRUE(calls({CallKind::delMfc}).empty());
+  EXPECT_TRUE(sink.contains("Route (10.0.0.1/32, 239.1.1.1/32) is deleted from halm table pim"));
+  EXPECT_TRUE(sink.contains("Found alternate Route (10.0.0.1/32, 239.1.1.1/32) from halm table static"));
+}
+
 TEST_F(ReviewTest, SingleKeyRequestsAreServedAtOnce) {
   auto t = table("mroute", 10);
   route(*t, 1);
+  route(*t, 2);
   keyToSync->halmKey.is(t.ptr());
   keyToSync->key.is(key(1));
+  keyToSync->changeCount.is(254);
   start();
   sm->mfibHalmDirIs(coll);
   EXPECT_TRUE(added().empty()) << "a key already in the entity is no request";
   keyToSync->changeCountInc(1);
-  keyToSync->changeCountInc(1);
-  EXPECT_EQ(added(), (std::vector<int>{1, 1})) << "two requests, two programmings";
-  keyToSync->changeCount.is(keyToSync->changeCount());
-  keyToSync->key.is(RouteKey::invalidRouteKey());
+  EXPECT_EQ(added(), std::vector<int>{1});
+
+  // The table and key written alone, or the count written with its own value: no request.
+  keyToSync->halmKey.is(nullptr);
+  keyToSync->halmKey.is(t.ptr());
+  keyToSync->key.is(key(2));
   keyToSync->changeCount.is(255);
+  EXPECT_EQ(added(), std::vector<int>{1});
+
+  EXPECT_EQ(keyToSync->changeCountInc(1), 0);
+  EXPECT_EQ(added(), (std::vector<int>{1, 2})) << "255 wraps to 0 and is a request, for the key written before";
   keyToSync->changeCountInc(1);
-  EXPECT_EQ(keyToSync->changeCount(), 0);
-  EXPECT_EQ(added().size(), 2u) << "the all-zero key is a (*,G) key: nothing sent";
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 2})) << "two requests for a key, two programmings";
+
+  // A request with the all-zero key is served as a (*,G) key: nothing is sent.
+  sink.clear();
+  keyToSync->key.is(RouteKey::invalidRouteKey());
+  keyToSync->changeCountInc(1);
+  EXPECT_EQ(added().size(), 3u);
+  EXPECT_TRUE(sink.containsSubstring("Skipping *,G route "));
+}
+
+TEST_F(ReviewTest, ChangedReviewContinuesOverSeveralSlices) {
+  auto t = table("mroute", 10);
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  callCost(0.03);  // a slice of 0.1 s programs four keys
+  sink.clear();
+  for (int i = 1; i <= 10; ++i) route(*t, i);
+  for (int slice = 0; slice < 3; ++slice) am.loop().advance(0);  // no change in between
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(reviewTraces(), (std::vector<std::string>{"Starting/resuming of changed review",
+                                                      "Suspending review with 6 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Suspending review with 2 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Review of changed routes finished"}));
+  EXPECT_FALSE(sm->reviewTimer().reviewPending());
 }
 
 }  // namespace
