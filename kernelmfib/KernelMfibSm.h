@@ -274,7 +274,9 @@ class KernelMfibSm : public Quib::PtrInterface {
   double reviewQuantum_ = 0.1;
   RouteKey bookmark_;
   Quib::Ptr<Table const> halmBookmark_;  // held, so that traces can name it once it has gone
-  // The full review visits the tables in the order its first slice found them.
+  // The full review visits the tables in the order its first slice found them; a table
+  // that arrives meanwhile comes last, one that leaves is skipped, and the bookmarked one
+  // leaving ends the walk (the next kick starts a fresh one).
   Halm::Multicast::Fib::MfibHalmWalkOrder walkOrder_;
   std::set<TableKey> changedRoute_;
   bool reviewedOnce_ = false;

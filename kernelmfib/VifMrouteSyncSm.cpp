@@ -91,8 +91,8 @@ void VifMrouteSyncSm::handleInitialized() {
 void VifMrouteSyncSm::handleNewVifAllocation(Plix::IntfId intfId) {
   if (auto t = tr().at(9)) t << "VifMrouteSyncSm::handleNewVifAllocation( " << intfId << " )";
   VifIndex const vif = vifStatus_ ? vifStatus_->vifStatusColl(intfId) : 0;
-  // These texts start with the machine's address and the operation's name, and " Interface"
-  // below with a space: the wordings operators grep for.
+  // Texts prefixed with the machine's address and the operation's name: the wording
+  // operators grep for.
   if (vif == 0) {
     // Allocation never gives VIF 0 to an interface, so this is a removal.
     if (auto t = tr().at(8)) {
@@ -196,6 +196,7 @@ void VifMrouteSyncSm::doReview() {
     RouteKey const key = it.key();
     if (auto t = tr().at(7)) t << "Selecting " << key << " from halm table " << current->name();
     if (auto intf = changedIntfOf(current, key)) {
+      // The leading space is the wording operators grep for.
       if (auto t = tr().at(7)) t << " Interface " << *intf << " is in the changed set";
       doRequestKey(current, key);
     }
