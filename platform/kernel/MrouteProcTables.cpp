@@ -33,9 +33,9 @@ std::vector<std::string_view> words(std::string_view line) {
   std::vector<std::string_view> result;
   std::size_t i = 0;
   while (true) {
-    i = line.find_first_not_of(" \t", i);
+    i = line.find_first_not_of(" \t\n", i);
     if (i == std::string_view::npos) return result;
-    std::size_t const end = std::min(line.find_first_of(" \t", i), line.size());
+    std::size_t const end = std::min(line.find_first_of(" \t\n", i), line.size());
     result.push_back(line.substr(i, end - i));
     i = end;
   }
