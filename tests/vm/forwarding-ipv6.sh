@@ -8,12 +8,16 @@ call open rtr 6
 call vif rtr 6 1 r0
 call vif rtr 6 2 r1
 refused "Too many open files in system" vif rtr 6 32 r1
+shows rtr "netns ns=rtr socket=open mrt=on pim=off unresolved-entries=0 unresolved-buffers=0"
+shows rtr "vif ns=rtr af=6 index=0 ifindex=0 flags=register threshold=0"
+shows rtr "vif ns=rtr af=6 index=1 ifindex=$(ifindex rtr r0) flags=none threshold=0"
+shows rtr "vif ns=rtr af=6 index=2 ifindex=$(ifindex rtr r1) flags=none threshold=0"
 refused "No such file or directory" proc rtr /proc/sys/net/ipv4/unresolved/ip_cache_resolve_qlimit 10
 expect_dropped ff3e::1 "before the entry"
 
 call mfc rtr 6 2001:db8:1::2 ff3e::1 1 2
 shows rtr "mfc ns=rtr af=6 source=2001:db8:1::2 group=ff3e::1 iif=1 oifs=2"
-ip -n rtr -6 mroute show
+ip_mroute_shows -6 2001:db8:1::2 ff3e::1 r0 r1
 # An entry the kernel cannot hold is refused whole, and the one it holds stays.
 refused "Too many open files in system" mfc rtr 6 2001:db8:1::2 ff3e::1 1 2,32
 shows rtr "mfc ns=rtr af=6 source=2001:db8:1::2 group=ff3e::1 iif=1 oifs=2"
@@ -26,6 +30,5 @@ call no-mfc rtr 6 2001:db8:1::2 ff3e::1
 expect_dropped ff3e::1 "after the delete"
 
 call close rtr 6
-call show rtr >/run/show.out
-cat /run/show.out
+shows rtr "netns ns=rtr socket=closed mrt=off pim=off unresolved-entries=0 unresolved-buffers=0"
 if grep -q "^vif \|^mfc " /run/show.out; then echo "FAIL: the closed socket left VIFs or entries"; exit 1; fi

@@ -84,6 +84,20 @@ datagram() {
   sed '/^ok$/d; s/^/  dst: /' /run/recv.out
 }
 
+# The interface index of DEV in NS, as ip shows it.
+ifindex() {
+  ip -n "$1" -o link show "$2" | cut -d: -f1
+}
+
+# Fails unless `ip mroute` in rtr shows the entry of SOURCE and GROUP with IIF and OIFS.
+ip_mroute_shows() {
+  family=$1 entry="($2,$3)" iif=$4 oifs=$5
+  ip -n rtr "$family" mroute show >/run/mroute.out
+  cat /run/mroute.out
+  grep -F "$entry" /run/mroute.out | grep -q "Iif: $iif *Oifs: $oifs " ||
+    { echo "FAIL: ip mroute does not show $entry from $iif to $oifs"; return 1; }
+}
+
 expect_forwarded() {
   datagram "$1" "$2" 10
   grep -qx "received [^ ]* $2" /run/recv.out || { echo "FAIL: '$2' to $1 did not arrive"; return 1; }
