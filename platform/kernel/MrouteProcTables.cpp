@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -115,6 +117,18 @@ bool forwarding(char const* path) {
   return value && *value != 0;
 }
 
+// The PIM switch of the namespace's table, asked on a raw socket of the family's routing
+// protocol of our own: any such socket may read it, not only the one that started routing.
+bool pimOn(int domain, int protocol, int level) {
+  int const fd = ::socket(domain, SOCK_RAW | SOCK_CLOEXEC, protocol);
+  if (fd < 0) return false;
+  int on = 0;
+  socklen_t len = sizeof on;
+  bool const read = ::getsockopt(fd, level, mrtPim, &on, &len) == 0;
+  ::close(fd);
+  return read && on != 0;
+}
+
 }  // namespace
 
 std::vector<MrouteProcTables::VifLine> MrouteProcTables::parseVifs(std::string_view text) {
@@ -183,8 +197,13 @@ std::optional<MrouteProcTables::Tables> MrouteProcTables::read(Plix::NamespaceNa
   s.ns = ns;
   s.socketOpen = rawSocketOpen(readFile("/proc/thread-self/net/raw"), IPPROTO_IGMP) ||
                  rawSocketOpen(readFile("/proc/thread-self/net/raw6"), IPPROTO_ICMPV6);
-  s.mrtOn = forwarding("/proc/sys/net/ipv4/conf/all/mc_forwarding") ||
-            forwarding("/proc/sys/net/ipv6/conf/all/mc_forwarding");
+  bool const on4 = forwarding("/proc/sys/net/ipv4/conf/all/mc_forwarding");
+  bool const on6 = forwarding("/proc/sys/net/ipv6/conf/all/mc_forwarding");
+  s.mrtOn = on4 || on6;
+  // After the raw sockets are listed: the probes are raw sockets too. The kernel keeps the
+  // switch after routing stops, when it means nothing.
+  s.pimOn = (on4 && pimOn(AF_INET, IPPROTO_IGMP, IPPROTO_IP)) ||
+            (on6 && pimOn(AF_INET6, IPPROTO_ICMPV6, IPPROTO_IPV6));
   struct File {
     AddressFamily af;
     char const* vifs;

@@ -6,11 +6,11 @@
 // reading thread rather than that of the process.
 //
 // The kernel lists VIFs by device name, MFC entries by VIF index with their counters, and
-// unresolved entries with parent -1 (65535 here). It shows neither a VIF's threshold (0 here)
-// nor whether PIM is on (off here), and a mainline kernel has no unresolved-traffic limit
-// files (0 here, as before any write). Routing counts as on while the namespace's
-// mc_forwarding says so, and the socket as open while a raw socket of the protocol that
-// starts routing (IGMP, ICMPv6) is open.
+// unresolved entries with parent -1 (65535 here). It shows no VIF's threshold (0 here), and a
+// mainline kernel has no unresolved-traffic limit files (0 here, as before any write).
+// Routing counts as on while the namespace's mc_forwarding says so, the socket as open while
+// a raw socket of the protocol that starts routing (IGMP, ICMPv6) is open, and PIM as on
+// while routing is and the kernel answers so to MRT_PIM asked on a raw socket of that protocol.
 //
 // The parsers take the files' text, so they can be checked without a kernel.
 

@@ -8,7 +8,7 @@ call open rtr 6
 call vif rtr 6 1 r0
 call vif rtr 6 2 r1
 refused "Too many open files in system" vif rtr 6 32 r1
-shows rtr "netns ns=rtr socket=open mrt=on pim=off unresolved-entries=0 unresolved-buffers=0"
+shows rtr "netns ns=rtr socket=open mrt=on pim=on unresolved-entries=0 unresolved-buffers=0"
 shows rtr "vif ns=rtr af=6 index=0 ifindex=0 flags=register threshold=0"
 shows rtr "vif ns=rtr af=6 index=1 ifindex=$(ifindex rtr r0) flags=none threshold=0"
 shows rtr "vif ns=rtr af=6 index=2 ifindex=$(ifindex rtr r1) flags=none threshold=0"
