@@ -65,21 +65,16 @@ int LinuxKernel::translateOption(int, OptionCall& call) {
     return 0;
   }
   if (!isMfcOption(call.option) || !call.value) return 0;
+  bool const mfc4 = call.level == v4.level && call.len == v4.mfcSize;
+  bool const mfc6 = call.level == v6.level && call.len == v6.mfcSize;
+  if (!mfc4 && !mfc6) return 0;
   Bytes const agent(static_cast<std::uint8_t const*>(call.value), call.len);
-  bool const add = call.option == mrtAddMfc;
-  if (call.level == v4.level && call.len == v4.mfcSize) {
-    std::span<std::uint8_t> const out(record_.data(), mfcSize);
-    if (int const error = shrinkMfc(agent, out, add)) return error;
-    call.value = out.data();
-    call.len = socklen_t(out.size());
-    return 0;
+  std::span<std::uint8_t> const out(record_.data(), mfc4 ? mfcSize : mf6cSize);
+  if (int const error = (mfc4 ? shrinkMfc : shrinkMf6c)(agent, out, call.option == mrtAddMfc)) {
+    return error;
   }
-  if (call.level == v6.level && call.len == v6.mfcSize) {
-    std::span<std::uint8_t> const out(record_.data(), mf6cSize);
-    if (int const error = shrinkMf6c(agent, out, add)) return error;
-    call.value = out.data();
-    call.len = socklen_t(out.size());
-  }
+  call.value = out.data();
+  call.len = socklen_t(out.size());
   return 0;
 }
 

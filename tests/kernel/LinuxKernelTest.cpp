@@ -102,19 +102,48 @@ TEST_F(LinuxKernelTest, RecordsTheTwoKernelsShareGoThroughUntouched) {
   }
 }
 
-TEST_F(LinuxKernelTest, The540ByteEntryBecomesThe60ByteOne) {
-  Record const agent = KernelTest::mfcctl("10.1.0.2", "239.1.1.1", 5, {0, 3, 31});
+// Entries forwarding to VIFs 0, 3 and 31: the agent's records and the kernel's, byte by byte.
+Record mainlineMfc() {
   // origin, group, parent 5, TTLs of VIFs 0 to 31, padding, three counters and expiry.
-  Record expected = {10, 1, 0, 2, 239, 1, 1, 1, 5, 0};
-  expected.resize(60);
-  expected[10 + 0] = 1;
-  expected[10 + 3] = 1;
-  expected[10 + 31] = 1;
-  for (int option : {204, 205}) {
-    Call const call = translated(IPPROTO_IP, option, agent);
-    EXPECT_EQ(call.level, IPPROTO_IP);
-    EXPECT_EQ(call.option, option);
-    EXPECT_EQ(sent(call), expected);
+  Record r = {10, 1, 0, 2, 239, 1, 1, 1, 5, 0};
+  r.resize(60);
+  r[10 + 0] = 1;
+  r[10 + 3] = 1;
+  r[10 + 31] = 1;
+  return r;
+}
+
+Record mainlineMf6c() {
+  // origin and group as sockaddr_in6 (only their addresses set), parent 2, a 256-bit set.
+  Record r(92);
+  Record const source = {0x20, 0x01, 0x0d, 0xb8, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+  Record const group = {0xff, 0x3e, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  std::copy(source.begin(), source.end(), r.begin() + 8);
+  std::copy(group.begin(), group.end(), r.begin() + 36);
+  r[56] = 2;
+  r[60] = 0x09;  // MIFs 0 and 3
+  r[63] = 0x80;  // MIF 31
+  return r;
+}
+
+TEST_F(LinuxKernelTest, The540And124ByteEntriesBecomeThe60And92ByteOnes) {
+  struct Row {
+    int level;
+    Record agent;
+    Record mainline;
+  };
+  Row const rows[] = {
+      {IPPROTO_IP, KernelTest::mfcctl("10.1.0.2", "239.1.1.1", 5, {0, 3, 31}), mainlineMfc()},
+      {IPPROTO_IPV6, KernelTest::mf6cctl("2001:db8:1::2", "ff3e::1", 2, {0, 3, 31}), mainlineMf6c()},
+  };
+  for (Row const& row : rows) {
+    for (int option : {204, 205}) {
+      SCOPED_TRACE(testing::Message() << row.level << "/" << option);
+      Call const call = translated(row.level, option, row.agent);
+      EXPECT_EQ(call.level, row.level);
+      EXPECT_EQ(call.option, option);
+      EXPECT_EQ(sent(call), row.mainline);
+    }
   }
 }
 
@@ -129,24 +158,6 @@ TEST_F(LinuxKernelTest, TheUnresolvedParentAndTtlValuesAreKeptAsTheAgentWroteThe
   EXPECT_EQ(out[9], 0xff);
   EXPECT_EQ(out[12], 64);
   for (std::size_t i = 10; i < 60; ++i) EXPECT_EQ(out[i], i == 12 ? 64 : 0) << i;
-}
-
-TEST_F(LinuxKernelTest, The124ByteEntryBecomesThe92ByteOne) {
-  Record const agent = KernelTest::mf6cctl("2001:db8:1::2", "ff3e::1", 2, {0, 3, 31});
-  Record expected(92);
-  Record const source = {0x20, 0x01, 0x0d, 0xb8, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
-  Record const group = {0xff, 0x3e, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  std::copy(source.begin(), source.end(), expected.begin() + 8);
-  std::copy(group.begin(), group.end(), expected.begin() + 36);
-  expected[56] = 2;
-  expected[60] = 0x09;  // MIFs 0 and 3
-  expected[63] = 0x80;  // MIF 31
-  for (int option : {204, 205}) {
-    Call const call = translated(IPPROTO_IPV6, option, agent);
-    EXPECT_EQ(call.level, IPPROTO_IPV6);
-    EXPECT_EQ(call.option, option);
-    EXPECT_EQ(sent(call), expected);
-  }
 }
 
 TEST_F(LinuxKernelTest, AnAddForwardingToVif32OrAboveFailsWithEnfileAndSendsNothing) {

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 
 #include <bit>
+#include <tuple>
 
 namespace {
 
@@ -65,38 +66,41 @@ TEST(MrouteProcTablesTest, VifRecordsAreThoseTheSimulatedKernelShows) {
   }
 }
 
-TEST(MrouteProcTablesTest, Ipv4CacheLinesGiveEntriesAndCounters) {
-  constexpr char const* text =
+// The entry and its packets, bytes and wrong-interface count, as one comparable row.
+using Counted = std::tuple<NamespaceSnapshot::Mfc, std::uint64_t, std::uint64_t, std::uint64_t>;
+
+std::vector<Counted> counted(AddressFamily af, char const* text) {
+  std::vector<Counted> rows;
+  for (auto const& line : MrouteProcTables::parseCache(af, text)) {
+    rows.emplace_back(line.mfc, line.packets, line.bytes, line.wrongIf);
+  }
+  return rows;
+}
+
+TEST(MrouteProcTablesTest, CacheLinesGiveEntriesAndCounters) {
+  constexpr char const* cache4 =
       "Group    Origin   Iif     Pkts    Bytes    Wrong Oifs\n"
       "010101EF 0200010A 1          3      252        2  31:1    2:1  \n"
       "020101EF 0200010A 2          0        0        0\n"
       "030101EF 0200010A -1         0        0        0\n";
-  auto const lines = MrouteProcTables::parseCache(AddressFamily::ipv4, text);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0].mfc, (NamespaceSnapshot::Mfc{AddressFamily::ipv4, addr("10.1.0.2"),
-                                                  addr("239.1.1.1"), 1, {2, 31}}));
-  EXPECT_EQ(lines[0].packets, 3u);
-  EXPECT_EQ(lines[0].bytes, 252u);
-  EXPECT_EQ(lines[0].wrongIf, 2u);
-  EXPECT_EQ(lines[1].mfc, (NamespaceSnapshot::Mfc{AddressFamily::ipv4, addr("10.1.0.2"),
-                                                  addr("239.1.1.2"), 2, {}}));
-  EXPECT_EQ(lines[2].mfc.iif, 65535) << "unresolved";
-  EXPECT_EQ(lines[2].mfc.group, addr("239.1.1.3"));
-}
-
-TEST(MrouteProcTablesTest, Ipv6CacheLinesGiveEntriesAndCounters) {
-  constexpr char const* text =
+  constexpr char const* cache6 =
       "Group                            Origin                           Iif      Pkts  Bytes     "
       "Wrong  Oifs\n"
       "ff3e:0000:0000:0000:0000:0000:0000:0001 2001:0db8:0001:0000:0000:0000:0000:0002 1        "
       "  2      208        1  0:1    2:1  \n";
-  auto const lines = MrouteProcTables::parseCache(AddressFamily::ipv6, text);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].mfc, (NamespaceSnapshot::Mfc{AddressFamily::ipv6, addr("2001:db8:1::2"),
-                                                  addr("ff3e::1"), 1, {0, 2}}));
-  EXPECT_EQ(lines[0].packets, 2u);
-  EXPECT_EQ(lines[0].bytes, 208u);
-  EXPECT_EQ(lines[0].wrongIf, 1u);
+  auto const v4 = AddressFamily::ipv4;
+  auto const v6 = AddressFamily::ipv6;
+  auto const source4 = addr("10.1.0.2");
+  EXPECT_EQ(counted(v4, cache4),
+            (std::vector<Counted>{
+                {{v4, source4, addr("239.1.1.1"), 1, {2, 31}}, 3, 252, 2},
+                {{v4, source4, addr("239.1.1.2"), 2, {}}, 0, 0, 0},
+                {{v4, source4, addr("239.1.1.3"), 65535, {}}, 0, 0, 0},  // unresolved
+            }));
+  EXPECT_EQ(counted(v6, cache6),
+            (std::vector<Counted>{
+                {{v6, addr("2001:db8:1::2"), addr("ff3e::1"), 1, {0, 2}}, 2, 208, 1},
+            }));
 }
 
 TEST(MrouteProcTablesTest, MalformedCacheLinesAreLeftOut) {
