@@ -16,6 +16,7 @@ refused "No such file or directory" proc rtr /proc/sys/net/ipv4/unresolved/ip_ca
 expect_dropped ff3e::1 "before the entry"
 
 call mfc rtr 6 2001:db8:1::2 ff3e::1 1 2
+call show rtr
 shows rtr "mfc ns=rtr af=6 source=2001:db8:1::2 group=ff3e::1 iif=1 oifs=2"
 ip_mroute_shows -6 2001:db8:1::2 ff3e::1 r0 r1
 # An entry the kernel cannot hold is refused whole, and the one it holds stays.
@@ -32,3 +33,14 @@ expect_dropped ff3e::1 "after the delete"
 call close rtr 6
 shows rtr "netns ns=rtr socket=closed mrt=off pim=off unresolved-entries=0 unresolved-buffers=0"
 if grep -q "^vif \|^mfc " /run/show.out; then echo "FAIL: the closed socket left VIFs or entries"; exit 1; fi
+
+# A routing socket that goes with its process, without shutting routing down, takes the
+# namespace's VIFs and entries with it.
+call open rtr 6
+call vif rtr 6 1 r0
+call mfc rtr 6 2001:db8:1::2 ff3e::1 1 -
+driver_stop
+kmfib-vm-driver show rtr >/run/show.out
+cat /run/show.out
+grep -qxF "netns ns=rtr socket=closed mrt=off pim=off unresolved-entries=0 unresolved-buffers=0" /run/show.out
+if grep -q "^vif \|^mfc " /run/show.out; then echo "FAIL: the ended process left VIFs or entries"; exit 1; fi

@@ -32,7 +32,15 @@ topology() {
 driver_start() {
   mkfifo /run/driver.in /run/driver.out
   kmfib-vm-driver </run/driver.in >/run/driver.out &
+  driver=$!
   exec 3>/run/driver.in 4</run/driver.out
+}
+
+# Ends the driver as a signal would, with its sockets still open.
+driver_stop() {
+  exec 3>&- 4<&-
+  kill -9 $driver
+  wait $driver || true
 }
 
 # One driver statement: prints its output and fails when the driver says "error".
@@ -64,8 +72,8 @@ shows() {
   ns=$1
   shift
   call show "$ns" >/run/show.out
-  cat /run/show.out
-  grep -qxF "$*" /run/show.out || { echo "missing: $*"; return 1; }
+  grep -qxF "$*" /run/show.out || { cat /run/show.out; echo "missing: $*"; return 1; }
+  echo "shown: $*"
 }
 
 # Sends TEXT from src out of s0 to GROUP while a receiver in dst listens on d0 for up to
