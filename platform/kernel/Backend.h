@@ -50,6 +50,9 @@ class Backend {
 
   // What the kernel holds, per namespace sorted by name; only `ns` when given.
   virtual std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const = 0;
+  // Whether snapshot() reads the kernel's own tables back; a backend that cannot answers an
+  // empty or partial snapshot, which nothing may take for what the kernel holds.
+  virtual bool readsBack() const { return false; }
 };
 
 }  // namespace Kernel

@@ -94,6 +94,7 @@ class SimKernel final : public Backend {
   int writeProcSys(std::string const& path, std::string const& value,
                    Plix::NamespaceName const& ns) override;
   std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
+  bool readsBack() const override { return true; }
 
  private:
   using Bytes = std::span<std::uint8_t const>;

@@ -160,6 +160,7 @@ void Host::applyConfig(Statement const& s) {
   if (s.unresolvedEntries) config->maxUnresolvedCacheEntries.is(*s.unresolvedEntries);
   if (s.unresolvedBuffers) config->maxUnresolvedPktBuffers.is(*s.unresolvedBuffers);
   if (s.max) config->max.is(*s.max);
+  if (s.audit) config->audit.is(*s.audit);
 }
 
 void Host::applyRequest(Statement const& s) {
@@ -227,7 +228,10 @@ void Host::applyFault(Statement const& s) {
 }
 
 void Host::showStatus(Statement const& s, std::ostream& out) {
-  printStatusRecords(out, *status_, s.hasVrf ? std::optional(s.vrf) : std::nullopt);
+  auto const vrf = s.hasVrf ? std::optional(s.vrf) : std::nullopt;
+  auto agent = Quib::ptrCast<KernelMfibAgent::Agent>(agentHost_.agent());
+  if (agent && agent->rootSm()) printAuditRecords(out, *agent->rootSm(), vrf);
+  printStatusRecords(out, *status_, vrf);
 }
 
 void Host::showMachines(std::ostream& out) {
