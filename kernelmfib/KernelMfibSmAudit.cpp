@@ -159,8 +159,11 @@ void KernelMfibSm::doAudit(double sliceStart) {
   // The full review comes first, and changed routes go before the audit: the changed
   // review has asked for the callback that goes on with them.
   if (!reviewedOnce_ || !changedRoute_.empty()) return;
+  // A callback whose reviews spent the quantum leaves the audit for the next one; a slice
+  // of its own always gets on by at least one step.
   double const deadline = sliceStart + reviewQuantum_;
-  if (Quib::System::currentTime() >= deadline) return doRequestAuditSlice();
+  double const begun = Quib::System::currentTime();
+  if (begun > sliceStart && begun >= deadline) return doRequestAuditSlice();
   if (!auditRun_ && !doAuditStart()) return;
   AuditRun& run = *auditRun_;
   bool done = false;
