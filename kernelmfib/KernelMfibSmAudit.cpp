@@ -201,12 +201,10 @@ bool KernelMfibSm::doAuditStart() {
   auto run = std::make_shared<AuditRun>();
   std::vector<Snapshot::Vif> vifs;
   for (auto& snapshot : backend->snapshot(ns_)) {
-    for (auto const& vif : snapshot.vifs) {
-      if (vif.af == af_) vifs.push_back(vif);
-    }
-    for (auto& mfc : snapshot.mfcs) {
-      if (mfc.af == af_) run->mfcs.push_back(std::move(mfc));
-    }
+    std::erase_if(snapshot.vifs, [this](auto const& vif) { return vif.af != af_; });
+    std::erase_if(snapshot.mfcs, [this](auto const& mfc) { return mfc.af != af_; });
+    vifs = std::move(snapshot.vifs);
+    run->mfcs = std::move(snapshot.mfcs);
   }
   if (auto t = tr.at(6)) t << "Starting audit of " << run->mfcs.size() << " entries and " << vifs.size() << " VIFs";
   auditRun_ = run;
