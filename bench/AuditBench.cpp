@@ -85,7 +85,9 @@ void auditOfAMirror(benchmark::State& state) {
     double const cpu = cpuSeconds() - cpuBefore;
     state.SetIterationTime(cpu);
     auto const& totals = sm->auditTotals();
-    if (totals.added + totals.replaced + totals.removed + totals.vifs != 0) state.SkipWithError("the audit repaired something");
+    if (totals.added + totals.replaced + totals.removed + totals.vifs != 0) {
+      state.SkipWithError("the audit repaired something");
+    }
     state.counters["audit_wall_s"] = wall;
     state.counters["slices"] = static_cast<double>(totals.slices);
     state.counters["longest_slice_ms"] = totals.longestSlice * 1e3;

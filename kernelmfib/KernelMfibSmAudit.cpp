@@ -222,8 +222,11 @@ void KernelMfibSm::doAuditVifs(AuditRun& run, std::vector<Snapshot::Vif> const& 
   }
   auto const& intfIds = vifStatus_->intfIdColl;
   for (auto const& [index, vif] : kernel) {
-    if (vif.flags == Snapshot::VifFlags::registerVif || intfIds.has(index)) continue;
-    if (auto t = tr.at(7)) t << "Audit: kernel VIF " << index << " on ifindex " << vif.ifindex << " is held by no interface; deleting it";
+    // Index 0 is the socket's own Register VIF, whatever the kernel says of it.
+    if (index == 0 || vif.flags == Snapshot::VifFlags::registerVif || intfIds.has(index)) continue;
+    if (auto t = tr.at(7)) {
+      t << "Audit: kernel VIF " << index << " on ifindex " << vif.ifindex << " is held by no interface; deleting it";
+    }
     ++run.vifs;
     if (doDelVifInKernel(index) == 0 && index < MfcEntry::kernelVifs) run.kernelVifs.reset(index);
   }
@@ -314,7 +317,10 @@ void KernelMfibSm::doAuditKey(AuditRun& run, Table const* table, RouteKey const&
   auto& tr = kernelMfibTrace();
   if (action == MfcAction::remove) {
     if (!kernel) return;
-    if (auto t = tr.at(7)) t << "Audit: " << key.pretty() << " is in the kernel (" << entryText(kernel->iif, oifsOf(*kernel)) << ") where the tables remove it";
+    if (auto t = tr.at(7)) {
+      t << "Audit: " << key.pretty() << " is in the kernel (" << entryText(kernel->iif, oifsOf(*kernel))
+        << ") where the tables remove it";
+    }
     ++run.removed;
   } else if (!kernel) {
     if (auto t = tr.at(7)) t << "Audit: " << key.pretty() << " is missing from the kernel";
@@ -348,7 +354,9 @@ bool KernelMfibSm::doAuditSweep(AuditRun& run, double deadline) {
     RouteKey const key = routeKeyOf(af_, mfc);
     // A key a table took since the walk passed it is the normal path's.
     if (coll && coll->mfibHalm(key)) continue;
-    if (auto t = tr.at(7)) t << "Audit: " << key.pretty() << " (" << entryText(mfc.iif, oifsOf(mfc)) << ") is held by no table; deleting it";
+    if (auto t = tr.at(7)) {
+      t << "Audit: " << key.pretty() << " (" << entryText(mfc.iif, oifsOf(mfc)) << ") is held by no table; deleting it";
+    }
     ++run.removed;
     doSendMfc(MfcAction::remove, key, MfcEntry{});
     if (run.next < run.mfcs.size() && Quib::System::currentTime() >= deadline) return false;

@@ -155,8 +155,9 @@ void KernelMfibSm::doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry cons
   if (auto t = tr.at(8)) t << rk.pretty() << (add ? " is being added" : " is being deleted");
   if (Plix::setsockopt(sock_, level(), add ? mrtAddMfc : mrtDelMfc, record.data(), record.size()) == 0) return;
   if (auto t = tr.at(8)) {
-    t << (add ? (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ") : (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC "))
-      << rk.pretty();
+    char const* failed = add ? (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ")
+                             : (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC ");
+    t << failed << rk.pretty();
   }
 }
 
