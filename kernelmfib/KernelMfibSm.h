@@ -172,6 +172,7 @@ class KernelMfibSm : public Quib::PtrInterface {
     std::uint64_t vifs = 0;
     std::uint64_t slices = 0;
     double longestSlice = 0;  // seconds, the whole review callback that carried the slice
+    double busy = 0;          // seconds of the audit's own work in all its slices
   };
   void handleAuditConfig();
   void auditTimerExpired();

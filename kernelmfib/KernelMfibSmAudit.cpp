@@ -13,11 +13,11 @@
 // remove it: deleted) and kernel entries of keys that no table holds are deleted.
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <cstring>
 #include <map>
 #include <sstream>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -80,17 +80,35 @@ struct KernelMfibSm::AuditRun {
       std::memcpy(words + 2, k.group.data(), 16);
       std::uint64_t h = 0x9e3779b97f4a7c15ull;
       for (auto w : words) h = (h ^ w) * 0x100000001b3ull + (h >> 29);
-      return static_cast<std::size_t>(h);
+      return static_cast<std::size_t>(h ^ (h >> 32));
     }
   };
   static Key keyOf(RouteKey const& rk) { return {rk.source().address(), rk.group().address()}; }
+  static Key keyOf(Snapshot::Mfc const& mfc) { return {mfc.source, mfc.group}; }
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
 
   enum class Phase { index, walk, sweep };
+
+  // The entries by key: open addressing over their positions in `mfcs` (position + 1; 0 is
+  // a free slot), at most half full. A million entries cost 8 MB and no allocation each.
+  void indexIs(std::size_t i) {
+    std::size_t slot = KeyHash()(keyOf(mfcs[i])) & (slots.size() - 1);
+    while (slots[slot] != 0) slot = (slot + 1) & (slots.size() - 1);
+    slots[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+  std::size_t position(Key const& k) const {
+    if (slots.empty()) return none;
+    for (std::size_t slot = KeyHash()(k) & (slots.size() - 1); slots[slot] != 0;
+         slot = (slot + 1) & (slots.size() - 1)) {
+      if (keyOf(mfcs[slots[slot] - 1]) == k) return slots[slot] - 1;
+    }
+    return none;
+  }
 
   Phase phase = Phase::index;
   std::vector<Snapshot::Mfc> mfcs;  // the kernel's entries of the machine's family
   std::size_t next = 0;             // the next entry to index or sweep
-  std::unordered_map<Key, std::size_t, KeyHash> byKey;
+  std::vector<std::uint32_t> slots;
   std::vector<bool> seen;  // entries whose key a table holds
   Vifs kernelVifs;         // the kernel's VIFs once the VIF repairs are done
   Vifs repairedVifs;
@@ -179,6 +197,7 @@ void KernelMfibSm::doAudit(double sliceStart) {
   double const now = Quib::System::currentTime();
   ++auditTotals_.slices;
   auditTotals_.longestSlice = std::max(auditTotals_.longestSlice, now - sliceStart);
+  auditTotals_.busy += now - begun;
   reviewTimer_->lastReviewTimeIs(now);
   if (done) return doAuditFinish();
   if (auto t = tr.at(6)) t << "Suspending audit";
@@ -256,10 +275,9 @@ void KernelMfibSm::doAuditVifs(AuditRun& run, std::vector<Snapshot::Vif> const& 
 }
 
 bool KernelMfibSm::doAuditIndex(AuditRun& run, double deadline) {
-  run.byKey.reserve(run.mfcs.size());
+  if (run.slots.empty()) run.slots.assign(std::bit_ceil(2 * run.mfcs.size() + 2), 0);
   while (run.next < run.mfcs.size()) {
-    auto const& mfc = run.mfcs[run.next];
-    run.byKey.emplace(AuditRun::Key{mfc.source, mfc.group}, run.next);
+    run.indexIs(run.next);
     // Indexing one entry is cheap: the clock is read once in a while.
     if (++run.next % 1024 == 0 && Quib::System::currentTime() >= deadline) return false;
   }
@@ -307,13 +325,13 @@ void KernelMfibSm::doAuditKey(AuditRun& run, Table const* table, RouteKey const&
   // Not the best table: the visit of the table that holds the best route decides.
   if (action == MfcAction::none) return;
   AuditRun::Key const k = AuditRun::keyOf(key);
-  auto const found = run.byKey.find(k);
+  std::size_t const at = run.position(k);
   Snapshot::Mfc const* kernel = nullptr;
-  if (found != run.byKey.end()) {
-    run.seen[found->second] = true;
-    kernel = &run.mfcs[found->second];
+  if (at != AuditRun::none) {
+    run.seen[at] = true;
+    kernel = &run.mfcs[at];
   }
-  if (action == MfcAction::skip || run.won.count(k)) return;
+  if (action == MfcAction::skip || (!run.won.empty() && run.won.count(k))) return;
   auto& tr = kernelMfibTrace();
   if (action == MfcAction::remove) {
     if (!kernel) return;
@@ -350,7 +368,7 @@ bool KernelMfibSm::doAuditSweep(AuditRun& run, double deadline) {
     std::size_t const i = run.next++;
     if (run.seen[i]) continue;
     auto const& mfc = run.mfcs[i];
-    if (run.won.count(AuditRun::Key{mfc.source, mfc.group})) continue;
+    if (!run.won.empty() && run.won.count(AuditRun::keyOf(mfc))) continue;
     RouteKey const key = routeKeyOf(af_, mfc);
     // A key a table took since the walk passed it is the normal path's.
     if (coll && coll->mfibHalm(key)) continue;
