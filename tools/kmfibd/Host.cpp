@@ -6,6 +6,8 @@
 #include "entities/KniStatusMount.h"
 #include "entities/MulticastIntfsForApplications.h"
 #include "halm/Status.h"
+#include "host/EpollLoop.h"
+#include "host/VirtualLoop.h"
 #include "entities/kni/Status.h"
 #include "kernel/KernelRecordPrinter.h"
 
@@ -19,6 +21,11 @@
 namespace Kmfibd {
 
 namespace {
+
+std::unique_ptr<Quib::EventLoop> loopFor(Host::Options const& options) {
+  if (options.realTime) return std::make_unique<Quib::EpollLoop>();
+  return std::make_unique<Quib::VirtualLoop>();
+}
 
 template <class T>
 Quib::Ptr<T> publish(Orvo::EntityManager& em, std::string const& path) {
@@ -44,6 +51,7 @@ Host::Paths::Paths(Plix::AddressFamily af) {
 Host::Host(Options const& options)
     : options_(options),
       paths_(options.af),
+      activityManager_(loopFor(options)),
       traceTime_([this] { return activityManager_.currentTime(); }),
       em_(Quib::make<Orvo::EntityManager>(activityManager_.clock())) {
   Entities::registerTypes(*em_);

@@ -32,6 +32,7 @@ class Host {
     Plix::AddressFamily af = Plix::AddressFamily::ipv4;
     double callCost = 0;  // virtual seconds charged per kernel call
     bool agent = true;    // false: the platform alone
+    bool realTime = false;  // the epoll loop on the monotonic clock (the daemon)
   };
   static constexpr char const* agentName = "KernelMfib";
 
@@ -47,10 +48,14 @@ class Host {
   Host& operator=(Host const&) = delete;
 
   void apply(Statement const& s, std::ostream& out);
+  // Destroys the agent, which shuts its sockets down; the platform stays.
+  void agentDel() { agentHost_.agentDel(); }
 
   Plix::AddressFamily af() const { return options_.af; }
   Paths const& paths() const { return paths_; }
   Kernel::SimKernel& kernel() { return kernel_; }
+  // The backend the agent's calls go to.
+  Kernel::Backend& backend() { return kernel_; }
   Quib::ActivityManager& activityManager() { return activityManager_; }
   Quib::Ptr<Orvo::EntityManager> const& entityManager() const { return em_; }
   Quib::Ptr<AgentBase::CAgent> const& agent() const { return agentHost_.agent(); }
