@@ -43,6 +43,8 @@ class EpollLoop : public EventLoop {
   // for room in its socket.
   void writeWantedIs(int fd, bool wanted);
   bool hasReader(int fd) const { return readers_.count(fd) != 0; }
+  // Serves the descriptors that are ready now, without waiting for any.
+  void serveReady() { waitAndServe(now()); }
 
  private:
   using Callback = std::shared_ptr<std::function<void()>>;
