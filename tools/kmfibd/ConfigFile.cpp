@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/kmfibd/Host.h"
+
 namespace Kmfibd {
 
 namespace {
@@ -13,12 +15,7 @@ using Kind = Statement::Kind;
 
 std::string ConfigFile::refusal(Statement const& s, bool realKernel) {
   if (s.kind == Kind::advance) return "advance: the daemon's clock is real time";
-  if (realKernel && (s.kind == Kind::netns || s.kind == Kind::link)) {
-    return std::string(s.kind == Kind::netns ? "netns" : "link") +
-           ": namespaces and devices come from the kernel with a real kernel backend";
-  }
-  if (realKernel && s.kind == Kind::fault) return "fault: only the simulated kernel can be told to fail calls";
-  return {};
+  return Host::kernelRefusal(s, realKernel);
 }
 
 ConfigFile ConfigFile::read(std::string const& path, StatementParser const& parser, bool realKernel) {

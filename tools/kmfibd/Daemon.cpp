@@ -49,7 +49,7 @@ void Daemon::blockSignals() {
 
 Daemon::Daemon(Options options) : options_(std::move(options)), parser_(options_.host.af) {
   options_.host.realTime = true;
-  if (!options_.configPath.empty()) file_ = ConfigFile::read(options_.configPath, parser_, options_.realKernel);
+  if (!options_.configPath.empty()) file_ = ConfigFile::read(options_.configPath, parser_, realKernel());
   StatedObjects const world = worldWith(file_);
 
   Trace::Handle::Levels const operatorLevels =
@@ -118,7 +118,7 @@ std::string Daemon::execute(std::string_view line) {
     return std::string("error: ") + e.what() + "\n";
   }
   if (!s) return "ok\n";
-  if (std::string why = ConfigFile::refusal(*s, options_.realKernel); !why.empty()) return "error: " + why + "\n";
+  if (std::string why = ConfigFile::refusal(*s, realKernel()); !why.empty()) return "error: " + why + "\n";
   std::ostringstream out;
   try {
     host_->apply(*s, out);
@@ -166,7 +166,7 @@ bool Daemon::reload() {
   ConfigFile next;
   StatedObjects world;
   try {
-    next = ConfigFile::read(options_.configPath, parser_, options_.realKernel);
+    next = ConfigFile::read(options_.configPath, parser_, realKernel());
     world = worldWith(next);
   } catch (ConfigError const& e) {
     if (auto t = log().at(1)) t << "configuration refused, nothing changed: " << e.what();

@@ -34,7 +34,6 @@ class Daemon {
  public:
   struct Options {
     Host::Options host;
-    bool realKernel = false;      // namespaces and devices come from the system
     std::string configPath;       // empty: none
     std::string controlPath = "/run/kmfibd.sock";
     std::string trace;            // the operator's trace selection
@@ -73,6 +72,7 @@ class Daemon {
   // False when a statement of the batch was refused (logged).
   bool applyBatch(std::vector<Statement> const& batch);
   void handleSignal();
+  bool realKernel() const { return options_.host.kernel != Host::Options::Kernel::sim; }
 
   Options options_;
   StatementParser parser_;

@@ -53,7 +53,7 @@ int runCommand(int argc, char** argv) {
     if (arg == "--af" && (value == "4" || value == "6")) {
       options.host.af = value == "6" ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4;
     } else if (arg == "--kernel" && (value == "sim" || value == "platform")) {
-      options.realKernel = value != "sim";
+      options.host.kernel = value == "sim" ? Host::Options::Kernel::sim : Host::Options::Kernel::platform;
     } else if (arg == "--config") {
       options.configPath = value;
     } else if (arg == "--control") {
