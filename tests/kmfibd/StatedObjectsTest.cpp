@@ -155,3 +155,14 @@ TEST(StatedObjectsTest, WhereStatedIsTheLastLineNamingTheObject) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConfigFileTest, TheShippedExampleIsAcceptedOnARealKernel) {
+  auto const file = ConfigFile::read(std::string(KMFIB_SOURCE_DIR) + "/contrib/kmfibd.conf", parser, true);
+  EXPECT_TRUE(file.objects().has("4 config default"));
+  EXPECT_TRUE(file.objects().has("7 route default static 0.0.0.0/0 239.1.1.2/32"));
+  EXPECT_THROW(ConfigFile::read("/nonexistent/kmfibd.conf", parser, true), ConfigError);
+}
+
+}  // namespace
