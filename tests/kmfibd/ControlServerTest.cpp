@@ -73,7 +73,7 @@ class ControlServerTest : public testing::Test {
     return loop;
   }
   std::unique_ptr<Kmfibd::ControlServer> server(Kmfibd::ControlServer::Limits limits = {}) {
-    return std::make_unique<Kmfibd::ControlServer>(*loop_, path_, [this](std::string_view line) {
+    return std::make_unique<Kmfibd::ControlServer>(*loop_, am_.clock(), path_, [this](std::string_view line) {
       requests_.emplace_back(line);
       if (line == "fail") return std::string("error: refused\n");
       if (line == "big") return std::string(64 * 1024, 'x') + "\nok\n";
@@ -135,7 +135,7 @@ TEST_F(ControlServerTest, APeerWithoutNewlineStallsNobody) {
 }
 
 TEST_F(ControlServerTest, ALineOverTheBoundDropsItsPeerOnly) {
-  auto s = server({.maxLine = 16, .maxBacklog = 1 << 20, .maxPeers = 8});
+  auto s = server({.maxLine = 16, .maxBacklog = 1 << 20, .maxPeers = 8, .idle = 30});
   Peer longLine(path_);
   Peer other(path_);
   longLine.send(std::string(17, 'a'));
@@ -148,7 +148,7 @@ TEST_F(ControlServerTest, ALineOverTheBoundDropsItsPeerOnly) {
 }
 
 TEST_F(ControlServerTest, APeerThatDoesNotReadItsRepliesIsDropped) {
-  auto s = server({.maxLine = 4096, .maxBacklog = 256 * 1024, .maxPeers = 8});
+  auto s = server({.maxLine = 4096, .maxBacklog = 256 * 1024, .maxPeers = 8, .idle = 30});
   Peer slow(path_);
   slow.shrinkReceiveBuffer();
   std::string burst;
@@ -176,8 +176,23 @@ TEST_F(ControlServerTest, RepliesWaitingForRoomAreSentWhenThePeerReads) {
                      (std::string(64 * 1024, 'x') + "\nok\n"));
 }
 
+TEST_F(ControlServerTest, APeerLeavingItsRequestUnfinishedIsDroppedAfterTheIdleBound) {
+  auto s = server({.maxLine = 4096, .maxBacklog = 1 << 20, .maxPeers = 8, .idle = 0.0});
+  Peer silent(path_);
+  Peer done(path_);
+  silent.send("show kern");
+  done.send("show kernel\n");
+  serve();
+  EXPECT_EQ(s->peers(), 2u);
+  // The clock's due reactors run: the bound has passed for the unfinished request only.
+  loop_->advance(0);
+  EXPECT_EQ(s->peers(), 1u);
+  EXPECT_EQ(silent.received(), "<closed>");
+  EXPECT_EQ(done.received(), "echo show kernel\nok\n");
+}
+
 TEST_F(ControlServerTest, PeersBeyondTheBoundAreRefused) {
-  auto s = server({.maxLine = 4096, .maxBacklog = 1 << 20, .maxPeers = 2});
+  auto s = server({.maxLine = 4096, .maxBacklog = 1 << 20, .maxPeers = 2, .idle = 30});
   Peer a(path_), b(path_), c(path_);
   serve();
   EXPECT_EQ(s->peers(), 2u);

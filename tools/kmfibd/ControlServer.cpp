@@ -6,10 +6,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
+#include "quib/System.h"
 #include "trace/Registry.h"
 
 namespace Kmfibd {
@@ -55,8 +58,11 @@ bool peerAllowed(int fd) {
 
 }  // namespace
 
-ControlServer::ControlServer(Quib::EpollLoop& loop, std::string path, Handler handler, Limits limits)
+ControlServer::ControlServer(Quib::EpollLoop& loop, Quib::Ptr<Quib::Clock const> clock, std::string path,
+                             Handler handler, Limits limits)
     : loop_(loop), path_(std::move(path)), handler_(std::move(handler)), limits_(limits) {
+  idle_.notifierIs(std::move(clock));
+  idle_.hasNotificationActiveIs(true);
   sockaddr_un const addr = addressOf(path_);
   if (answers(addr)) {
     errno = EADDRINUSE;
@@ -123,7 +129,35 @@ void ControlServer::handlePeer(int fd) {
   if (!doServe(fd, peer)) return;
   if (!doFlush(fd, peer)) return;
   // A peer that hung up after its last request gets what fits of the replies.
-  if (!open) doDrop(fd, "");
+  if (!open) return doDrop(fd, "");
+  doTrackIdle(peer);
+}
+
+void ControlServer::doTrackIdle(Peer& peer) {
+  bool const waiting = !peer.in.empty() || !peer.out.empty();
+  if (!waiting) {
+    peer.waitingSince = Quib::Clock::never;
+    return;
+  }
+  if (peer.waitingSince == Quib::Clock::never) peer.waitingSince = Quib::System::currentTime();
+  double first = Quib::Clock::never;
+  for (auto const& [fd, p] : peers_) first = std::min(first, p.waitingSince);
+  if (first + limits_.idle < idle_.timeMin()) idle_.timeMinIs(first + limits_.idle);
+}
+
+void ControlServer::handleIdle() {
+  double const now = Quib::System::currentTime();
+  std::vector<int> overdue;
+  double next = Quib::Clock::never;
+  for (auto const& [fd, peer] : peers_) {
+    if (peer.waitingSince + limits_.idle <= now) {
+      overdue.push_back(fd);
+      continue;
+    }
+    next = std::min(next, peer.waitingSince + limits_.idle);
+  }
+  for (int fd : overdue) doDrop(fd, "request unfinished or replies unread for " + std::to_string(limits_.idle) + " s");
+  idle_.timeMinIs(next);
 }
 
 bool ControlServer::doRead(int fd, Peer& peer) {

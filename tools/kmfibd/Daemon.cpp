@@ -69,7 +69,7 @@ Daemon::Daemon(Options options) : options_(std::move(options)), parser_(options_
   if (signalFd_.fd < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
   auto& loop = dynamic_cast<Quib::EpollLoop&>(host_->activityManager().loop());
   loop.readerIs(signalFd_.fd, [this] { handleSignal(); });
-  control_ = std::make_unique<ControlServer>(loop, options_.controlPath,
+  control_ = std::make_unique<ControlServer>(loop, host_->activityManager().clock(), options_.controlPath,
                                              [this](std::string_view line) { return execute(line); });
 
   applyBatch(StatedObjects::batch(live_, world));
