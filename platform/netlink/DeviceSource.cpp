@@ -60,7 +60,8 @@ void DeviceSource::doOpen(Plix::NamespaceName const& ns) {
   if (monitors_.count(ns)) return;
   auto monitor = std::make_unique<LinkMonitor>(ns, [this, ns] { onDevices_(ns, devices(ns)); });
   if (monitor->error()) {
-    if (auto t = trace().at(1)) t << "namespace " << ns << ": cannot follow its devices: " << std::strerror(monitor->error());
+    if (auto t = trace().at(1))
+      t << "namespace " << ns << ": cannot follow its devices: " << std::strerror(monitor->error());
     retry_.timeMinIs(Quib::System::currentTime() + retryPeriod);
     return;
   }

@@ -15,9 +15,7 @@ namespace Netlink {
 
 namespace {
 
-int onMessage(nlmsghdr const* message, void* data) {
-  return static_cast<LinkMonitor*>(data)->handleMessage(message);
-}
+int onMessage(nlmsghdr const* message, void* data) { return static_cast<LinkMonitor*>(data)->handleMessage(message); }
 
 int onAttribute(nlattr const* attribute, void* data) {
   if (mnl_attr_get_type(attribute) == IFLA_IFNAME && mnl_attr_validate(attribute, MNL_TYPE_NUL_STRING) >= 0) {

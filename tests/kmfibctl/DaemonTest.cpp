@@ -176,9 +176,10 @@ TEST_F(DaemonTest, ServesOperatorsFromStartToStop) {
                                      "mfc ns=default af=4 source=10.0.0.2 group=239.1.1.2 iif=2 oifs=1"}));
 
   // A second VRF at run time, one statement a line on standard input.
-  auto const added = ctl({}, "intf Ethernet3 veth1\nintf Ethernet4 veth2\nvrf red netns ns1\n"
-                             "request pimd red Ethernet3\nrequest pimd red Ethernet4\ntable red t\n"
-                             "route red t 10.1.0.1 239.2.2.2 iif Ethernet3 oif Ethernet4\nconfig red\n");
+  auto const added = ctl({},
+                         "intf Ethernet3 veth1\nintf Ethernet4 veth2\nvrf red netns ns1\n"
+                         "request pimd red Ethernet3\nrequest pimd red Ethernet4\ntable red t\n"
+                         "route red t 10.1.0.1 239.2.2.2 iif Ethernet3 oif Ethernet4\nconfig red\n");
   EXPECT_EQ(added.status, 0) << added.err;
   EXPECT_EQ(added.out, "");
   ASSERT_TRUE(waitForShow(*daemon, "show kernel ns1", "mfc ns=ns1 af=4 source=10.1.0.1 group=239.2.2.2 iif=1 oifs=2"))
@@ -186,16 +187,16 @@ TEST_F(DaemonTest, ServesOperatorsFromStartToStop) {
 
   auto const machines = ctl({"show", "machines"});
   EXPECT_EQ(machines.status, 0);
-  EXPECT_EQ(machines.out, "machine vrf=default ns=default tables=yes vif-review=yes key-sync=yes\n"
-                          "machine vrf=red ns=ns1 tables=yes vif-review=yes key-sync=yes\n");
+  EXPECT_EQ(machines.out,
+            "machine vrf=default ns=default tables=yes vif-review=yes key-sync=yes\n"
+            "machine vrf=red ns=ns1 tables=yes vif-review=yes key-sync=yes\n");
 
   // --json: one array per show, parsed back.
   auto const json = ctl({"--json", "show", "kernel", "ns1"});
   ASSERT_EQ(json.status, 0) << json.err;
   auto const records = Json::parseArray(json.out);
-  auto const mfc = std::find_if(records.begin(), records.end(), [](auto const& r) {
-    return std::get<std::string>(r.at("kind")) == "mfc";
-  });
+  auto const mfc = std::find_if(records.begin(), records.end(),
+                                [](auto const& r) { return std::get<std::string>(r.at("kind")) == "mfc"; });
   ASSERT_NE(mfc, records.end()) << json.out;
   EXPECT_EQ(std::get<std::string>(mfc->at("group")), "239.2.2.2");
   EXPECT_EQ(std::get<double>(mfc->at("iif")), 1);
@@ -232,11 +233,12 @@ TEST_F(DaemonTest, ServesOperatorsFromStartToStop) {
   std::size_t mark = daemon->err().size();
   daemon->signal(SIGHUP);
   ASSERT_TRUE(daemon->waitForErr("configuration " + config_ + " applied: 2 changes", mark)) << daemon->err();
-  EXPECT_TRUE(waitForShow(*daemon, "show kernel default",
-                          "mfc ns=default af=4 source=10.0.0.3 group=239.1.1.3 iif=1 oifs=2"));
+  EXPECT_TRUE(
+      waitForShow(*daemon, "show kernel default", "mfc ns=default af=4 source=10.0.0.3 group=239.1.1.3 iif=1 oifs=2"));
   EXPECT_TRUE(waitForShow(*daemon, "show kernel default",
                           "mfc ns=default af=4 source=10.0.0.2 group=239.1.1.2 iif=2 oifs=1", false));
-  EXPECT_THAT(show("show kernel ns1"), testing::Contains("mfc ns=ns1 af=4 source=10.1.0.1 group=239.2.2.2 iif=1 oifs=2"));
+  EXPECT_THAT(show("show kernel ns1"),
+              testing::Contains("mfc ns=ns1 af=4 source=10.1.0.1 group=239.2.2.2 iif=1 oifs=2"));
 
   // SIGHUP with a broken file: refused as a whole, the state stays.
   auto const held = show("show kernel");
@@ -318,7 +320,10 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"CtlVersion", {"--version"}, false, 0, "kmfibctl 0.1"},
                     UsageCase{"CtlWrongOption", {"--frobnicate"}, false, 2, "usage: kmfibctl"},
                     UsageCase{"CtlControlWithoutPath", {"--control"}, false, 2, "usage: kmfibctl"},
-                    UsageCase{"CtlNoDaemon", {"--control", "/nonexistent/kmfibd.sock", "show", "kernel"}, false, 2,
+                    UsageCase{"CtlNoDaemon",
+                              {"--control", "/nonexistent/kmfibd.sock", "show", "kernel"},
+                              false,
+                              2,
                               "kmfibctl: cannot reach kmfibd at /nonexistent/kmfibd.sock"},
                     UsageCase{"RunHelp", {"run", "--help"}, true, 0, "usage: kmfibd run [--af 4|6]"},
                     UsageCase{"RunVersion", {"run", "--version"}, true, 0, "kmfibd 0.1"},

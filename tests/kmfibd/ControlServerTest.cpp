@@ -1,8 +1,6 @@
 // The control socket in process: an epoll loop served step by step (serveReady never waits),
 // peers made of plain Unix sockets.
 
-#include "tools/kmfibd/ControlServer.h"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,8 +13,9 @@
 #include <system_error>
 #include <vector>
 
-#include "host/ActivityManager.h"
+#include "tests/support/RealLoop.h"
 #include "tests/support/TempDir.h"
+#include "tools/kmfibd/ControlServer.h"
 
 namespace {
 
@@ -65,35 +64,28 @@ class Peer {
 
 class ControlServerTest : public testing::Test {
  protected:
-  ControlServerTest() : am_(makeLoop()) {}
-
-  std::unique_ptr<Quib::EventLoop> makeLoop() {
-    auto loop = std::make_unique<Quib::EpollLoop>();
-    loop_ = loop.get();
-    return loop;
-  }
   std::unique_ptr<Kmfibd::ControlServer> server(Kmfibd::ControlServer::Limits limits = {}) {
-    return std::make_unique<Kmfibd::ControlServer>(*loop_, am_.clock(), path_, [this](std::string_view line) {
+    auto reply = [this](std::string_view line) {
       requests_.emplace_back(line);
       if (line == "fail") return std::string("error: refused\n");
       if (line == "big") return std::string(64 * 1024, 'x') + "\nok\n";
       return "echo " + std::string(line) + "\nok\n";
-    }, limits);
+    };
+    return std::make_unique<Kmfibd::ControlServer>(loop_.loop(), loop_.manager().clock(), path_, reply, limits);
   }
-  void serve(int rounds = 4) {
-    for (int i = 0; i < rounds; ++i) loop_->serveReady();
+  void serve(int rounds = 1) {
+    for (int i = 0; i < rounds; ++i) loop_.serve();
   }
 
   TestSupport::TempDir dir_;
   std::string path_ = dir_.file("control.sock");
-  Quib::EpollLoop* loop_ = nullptr;
-  Quib::ActivityManager am_;
+  TestSupport::RealLoop loop_;
   std::vector<std::string> requests_;
 };
 
 TEST_F(ControlServerTest, TheSocketIsForItsOwnerOnly) {
   auto s = server();
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(path_.c_str(), &st), 0);
   EXPECT_TRUE(S_ISSOCK(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -156,7 +148,7 @@ TEST_F(ControlServerTest, APeerThatDoesNotReadItsRepliesIsDropped) {
   slow.send(burst);
   Peer other(path_);
   other.send("still here\n");
-  serve(8);
+  serve(2);
   EXPECT_EQ(s->peers(), 1u);
   EXPECT_EQ(other.received(), "echo still here\nok\n");
 }
@@ -185,7 +177,7 @@ TEST_F(ControlServerTest, APeerLeavingItsRequestUnfinishedIsDroppedAfterTheIdleB
   serve();
   EXPECT_EQ(s->peers(), 2u);
   // The clock's due reactors run: the bound has passed for the unfinished request only.
-  loop_->advance(0);
+  loop_.loop().advance(0);
   EXPECT_EQ(s->peers(), 1u);
   EXPECT_EQ(silent.received(), "<closed>");
   EXPECT_EQ(done.received(), "echo show kernel\nok\n");

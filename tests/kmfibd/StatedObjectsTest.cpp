@@ -1,8 +1,6 @@
 // What a daemon holds, object by object, and the batches that lead from one configuration to
 // the next; and how a configuration file is read and refused.
 
-#include "tools/kmfibd/StatedObjects.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "tools/kmfibd/ConfigFile.h"
+#include "tools/kmfibd/StatedObjects.h"
 
 namespace {
 
@@ -56,40 +55,46 @@ struct BatchCase {
 
 class Batch : public testing::TestWithParam<BatchCase> {};
 
-TEST_P(Batch, LeadsFromTheOldObjectsToTheNew) {
-  EXPECT_EQ(batch(GetParam().from, GetParam().to), GetParam().expected);
-}
+TEST_P(Batch, LeadsFromTheOldObjectsToTheNew) { EXPECT_EQ(batch(GetParam().from, GetParam().to), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Batch,
     testing::Values(
-        BatchCase{"Unchanged", "table default t\nroute default t 1.1.1.1 239.1.1.1 iif E1\n",
-                  "# same, reordered\nroute default t 1.1.1.1 239.1.1.1 iif E1\ntable default t\n", {}},
+        BatchCase{"Unchanged",
+                  "table default t\nroute default t 1.1.1.1 239.1.1.1 iif E1\n",
+                  "# same, reordered\nroute default t 1.1.1.1 239.1.1.1 iif E1\ntable default t\n",
+                  {}},
         BatchCase{"FromNothingInDependencyOrder",
                   "",
                   "route default t 1.1.1.1 239.1.1.1\ntable default t\nvrf red netns ns1\nlink ns1 e1 3\nnetns ns1\n",
                   {"netns ns1", "link ns1 e1", "vrf red netns=ns1", "table default t",
                    "route default t 1.1.1.1/32 239.1.1.1/32 iif= oifs=0"}},
         BatchCase{"DroppedObjectsGoDependentsFirst",
-                  "intf E1 eth1\nrequest pimd default E1\nconfig default max 8\n", "",
+                  "intf E1 eth1\nrequest pimd default E1\nconfig default max 8\n",
+                  "",
                   {"no request pimd default E1", "no config default", "no intf E1"}},
         BatchCase{"ARemovedTableTakesItsRoutesAlong",
-                  "table default t\nroute default t 1.1.1.1 239.1.1.1\nroute default t 1.1.1.2 239.1.1.1\n", "",
+                  "table default t\nroute default t 1.1.1.1 239.1.1.1\nroute default t 1.1.1.2 239.1.1.1\n",
+                  "",
                   {"no table default t"}},
         BatchCase{"ARemovedNamespaceTakesItsLinksAlong", "netns ns1\nlink ns1 e1 3\n", "", {"no netns ns1"}},
-        BatchCase{"AChangedObjectIsRestatedInPlace",
-                  "vrf red netns ns1\nrequest pimd default E1\nroute default t 1.1.1.1 239.1.1.1 iif E1\ntable default t\n",
-                  "vrf red netns ns2\nrequest pimd default E1 off\ntable default t\nroute default t 1.1.1.1 239.1.1.1 iif E2 oif E1\n",
-                  {"vrf red netns=ns2", "request pimd default E1 off",
-                   "route default t 1.1.1.1/32 239.1.1.1/32 iif=E2 oifs=1"}},
+        BatchCase{
+            "AChangedObjectIsRestatedInPlace",
+            "vrf red netns ns1\nrequest pimd default E1\nroute default t 1.1.1.1 239.1.1.1 iif E1\ntable default t\n",
+            "vrf red netns ns2\nrequest pimd default E1 off\ntable default t\nroute default t 1.1.1.1 239.1.1.1 iif E2 "
+            "oif E1\n",
+            {"vrf red netns=ns2", "request pimd default E1 off",
+             "route default t 1.1.1.1/32 239.1.1.1/32 iif=E2 oifs=1"}},
         BatchCase{"AnAttributeNoLongerStatedGoesBackToItsDefault",
                   "config default max 8 unresolved-entries 4\ntable default t preference 5\n",
                   "config default unresolved-entries 4\ntable default t\n",
                   {"config default max=512 entries=4", "table default t preference=100"}},
-        BatchCase{"ConfigStatementsOfOneVrfAddUp", "config default max 8\n",
+        BatchCase{"ConfigStatementsOfOneVrfAddUp",
+                  "config default max 8\n",
                   "config default max 8\nconfig default unresolved-buffers 2\n",
                   {"config default max=8 buffers=2"}},
-        BatchCase{"ANoFormRemovesWhatTheFileStatedAbove", "request pimd default E1\nrequest pimd default E2\n",
+        BatchCase{"ANoFormRemovesWhatTheFileStatedAbove",
+                  "request pimd default E1\nrequest pimd default E2\n",
                   "request pimd default E1\nrequest pimd default E2\nrequest igmp red E3\nno request pimd default\n",
                   {"no request pimd default E2", "no request pimd default E1", "request igmp red E3 on"}}),
     [](auto const& info) { return std::string(info.param.name); });

@@ -2,15 +2,13 @@
 // notifications (inotify, rtnetlink) are queued before the command that caused them
 // returns, so serving what is ready afterwards sees them; nothing waits.
 
-#include "netlink/DeviceSource.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <vector>
 
-#include "host/ActivityManager.h"
-#include "tests/support/TempDir.h"
+#include "netlink/DeviceSource.h"
+#include "tests/support/RealLoop.h"
 #include "tests/support/TestNamespace.h"
 
 namespace {
@@ -19,21 +17,12 @@ using Devices = Netlink::LinkMonitor::Devices;
 
 class DeviceSourceTest : public testing::Test {
  protected:
-  DeviceSourceTest() : am_(makeLoop()) {}
-  std::unique_ptr<Quib::EventLoop> makeLoop() {
-    auto loop = std::make_unique<Quib::EpollLoop>();
-    loop_ = loop.get();
-    return loop;
-  }
-  void serve() {
-    for (int i = 0; i < 4; ++i) loop_->serveReady();
-  }
+  void serve() { loop_.serve(); }
   Netlink::DeviceSource& source() {
     if (!source_) {
       source_ = std::make_unique<Netlink::DeviceSource>(
-          *loop_, am_.clock(), [this](Plix::NamespaceName const& ns, Devices const& devices) {
-            published_[ns.str()].push_back(devices);
-          });
+          loop_.loop(), loop_.manager().clock(),
+          [this](Plix::NamespaceName const& ns, Devices const& devices) { published_[ns.str()].push_back(devices); });
     }
     return *source_;
   }
@@ -48,8 +37,7 @@ class DeviceSourceTest : public testing::Test {
     return names;
   }
 
-  Quib::EpollLoop* loop_ = nullptr;
-  Quib::ActivityManager am_;
+  TestSupport::RealLoop loop_;
   std::map<std::string, std::vector<Devices>> published_;
   std::unique_ptr<Netlink::DeviceSource> source_;
 };

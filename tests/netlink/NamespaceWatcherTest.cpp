@@ -1,8 +1,6 @@
 // The namespace directory watched in a directory of the test's own: plain files stand for
 // the namespaces' mount points.
 
-#include "netlink/NamespaceWatcher.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "netlink/NamespaceWatcher.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -19,9 +18,8 @@ namespace fs = std::filesystem;
 class NamespaceWatcherTest : public testing::Test {
  protected:
   std::unique_ptr<Netlink::NamespaceWatcher> watch(std::string const& dir) {
-    return std::make_unique<Netlink::NamespaceWatcher>(dir, [this](std::string const& name, bool present) {
-      events_.push_back((present ? "+" : "-") + name);
-    });
+    return std::make_unique<Netlink::NamespaceWatcher>(
+        dir, [this](std::string const& name, bool present) { events_.push_back((present ? "+" : "-") + name); });
   }
   static void touch(fs::path const& p) { std::ofstream{p}; }
 

@@ -12,7 +12,7 @@ class ControlClient {
   struct Reply {
     std::vector<std::string> lines;  // the output before the closing line
     bool ok = false;
-    std::string error;               // the closing line's TEXT when not ok
+    std::string error;  // the closing line's TEXT when not ok
   };
 
   // Connected, or not with why() saying what failed.

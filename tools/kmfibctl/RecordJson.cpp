@@ -11,8 +11,22 @@ namespace {
 
 // Keys holding a decimal number in every record that has them.
 constexpr std::array<std::string_view, 16> numberKeys = {
-    "af",   "index",   "ifindex", "threshold", "vif",      "unresolved-entries", "unresolved-buffers", "every",
-    "runs", "added",   "replaced", "removed",  "vifs",     "packets",            "bytes",              "wrong-if",
+    "af",
+    "index",
+    "ifindex",
+    "threshold",
+    "vif",
+    "unresolved-entries",
+    "unresolved-buffers",
+    "every",
+    "runs",
+    "added",
+    "replaced",
+    "removed",
+    "vifs",
+    "packets",
+    "bytes",
+    "wrong-if",
 };
 
 bool isNumber(std::string_view text) {

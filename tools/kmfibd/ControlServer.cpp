@@ -13,20 +13,13 @@
 #include <vector>
 
 #include "quib/System.h"
-#include "trace/Registry.h"
+#include "tools/kmfibd/DaemonLog.h"
 
 namespace Kmfibd {
 
 namespace {
 
-Trace::Handle& log() {
-  static Trace::Handle& handle = Trace::handle("kmfibd");
-  return handle;
-}
-
-[[noreturn]] void throwErrno(std::string const& what) {
-  throw std::system_error(errno, std::generic_category(), what);
-}
+[[noreturn]] void throwErrno(std::string const& what) { throw std::system_error(errno, std::generic_category(), what); }
 
 sockaddr_un addressOf(std::string const& path) {
   sockaddr_un addr{};
@@ -101,17 +94,17 @@ void ControlServer::handleAccept() {
     int const fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        if (auto t = log().at(1)) t << "control: accept failed: " << std::strerror(errno);
+        if (auto t = daemonLog().at(1)) t << "control: accept failed: " << std::strerror(errno);
       }
       return;
     }
     if (!peerAllowed(fd)) {
-      if (auto t = log().at(1)) t << "control: peer refused: neither root nor the daemon's user";
+      if (auto t = daemonLog().at(1)) t << "control: peer refused: neither root nor the daemon's user";
       ::close(fd);
       continue;
     }
     if (peers_.size() >= limits_.maxPeers) {
-      if (auto t = log().at(1)) t << "control: peer refused: " << peers_.size() << " peers connected";
+      if (auto t = daemonLog().at(1)) t << "control: peer refused: " << peers_.size() << " peers connected";
       ::close(fd);
       continue;
     }
@@ -212,7 +205,7 @@ bool ControlServer::doFlush(int fd, Peer& peer) {
 
 void ControlServer::doDrop(int fd, std::string_view why) {
   if (!why.empty()) {
-    if (auto t = log().at(1)) t << "control: peer dropped: " << why;
+    if (auto t = daemonLog().at(1)) t << "control: peer dropped: " << why;
   }
   loop_.readerDel(fd);
   ::close(fd);

@@ -27,10 +27,10 @@ class ControlServer {
   using Handler = std::function<std::string(std::string_view line)>;
 
   struct Limits {
-    std::size_t maxLine = 4096;         // bytes of one request, without its newline
-    std::size_t maxBacklog = 1 << 20;   // bytes of replies a peer has not read yet
+    std::size_t maxLine = 4096;        // bytes of one request, without its newline
+    std::size_t maxBacklog = 1 << 20;  // bytes of replies a peer has not read yet
     std::size_t maxPeers = 64;
-    double idle = 30.0;                 // seconds a request may stay unfinished or replies unread
+    double idle = 30.0;  // seconds a request may stay unfinished or replies unread
   };
 
   // Throws std::system_error when the socket cannot be made; an existing file at `path` that

@@ -8,23 +8,18 @@
 #include <system_error>
 
 #include "host/EpollLoop.h"
-#include "trace/Registry.h"
+#include "tools/kmfibd/DaemonLog.h"
 #include "trace/Selection.h"
 
 namespace Kmfibd {
 
 namespace {
 
-Trace::Handle& log() {
-  static Trace::Handle& handle = Trace::handle("kmfibd");
-  return handle;
-}
-
 // The operator log is on whatever the operator selects; the agent's review end is heard
 // at its level and passed on only when selected (OperatorLogSink).
 std::string selectionFor(std::string const& operatorSelection) {
-  std::string selection = "kmfibd/0-1," + std::string(OperatorLogSink::reviewHandle) + "/" +
-                          std::to_string(OperatorLogSink::reviewLevel);
+  std::string selection =
+      "kmfibd/0-1," + std::string(OperatorLogSink::reviewHandle) + "/" + std::to_string(OperatorLogSink::reviewLevel);
   if (!operatorSelection.empty()) selection += "," + operatorSelection;
   return selection;
 }
@@ -74,7 +69,7 @@ Daemon::Daemon(Options options) : options_(std::move(options)), parser_(options_
 
   applyBatch(StatedObjects::batch(live_, world));
   live_ = world;
-  if (auto t = log().at(1)) {
+  if (auto t = daemonLog().at(1)) {
     t << "ready: " << (options_.host.af == Plix::AddressFamily::ipv6 ? "IPv6" : "IPv4") << " agent, "
       << live_.objects().size() << " objects configured, control socket " << control_->path();
   }
@@ -92,10 +87,10 @@ Daemon::~Daemon() {
 
 void Daemon::run() {
   host_->activityManager().loop().run();
-  if (auto t = log().at(1)) t << "stopping: destroying the agent";
+  if (auto t = daemonLog().at(1)) t << "stopping: destroying the agent";
   control_.reset();
   host_->agentDel();
-  if (auto t = log().at(1)) t << "stopped";
+  if (auto t = daemonLog().at(1)) t << "stopped";
 }
 
 void Daemon::handleSignal() {
@@ -105,7 +100,7 @@ void Daemon::handleSignal() {
       reload();
       continue;
     }
-    if (auto t = log().at(1)) t << (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM") << " received";
+    if (auto t = daemonLog().at(1)) t << (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM") << " received";
     host_->activityManager().loop().stop();
   }
 }
@@ -151,7 +146,7 @@ bool Daemon::applyBatch(std::vector<Statement> const& batch) {
     try {
       host_->apply(s, ignored);
     } catch (std::exception const& e) {
-      if (auto t = log().at(1)) t << "configuration: " << StatedObjects::keyOf(s).substr(2) << ": " << e.what();
+      if (auto t = daemonLog().at(1)) t << "configuration: " << StatedObjects::keyOf(s).substr(2) << ": " << e.what();
       done = false;
     }
   }
@@ -160,7 +155,7 @@ bool Daemon::applyBatch(std::vector<Statement> const& batch) {
 
 bool Daemon::reload() {
   if (options_.configPath.empty()) {
-    if (auto t = log().at(1)) t << "SIGHUP: no configuration file to read";
+    if (auto t = daemonLog().at(1)) t << "SIGHUP: no configuration file to read";
     return false;
   }
   ConfigFile next;
@@ -169,7 +164,7 @@ bool Daemon::reload() {
     next = ConfigFile::read(options_.configPath, parser_, realKernel());
     world = worldWith(next);
   } catch (ConfigError const& e) {
-    if (auto t = log().at(1)) t << "configuration refused, nothing changed: " << e.what();
+    if (auto t = daemonLog().at(1)) t << "configuration refused, nothing changed: " << e.what();
     return false;
   }
   auto const batch = StatedObjects::batch(live_, world);
@@ -177,7 +172,8 @@ bool Daemon::reload() {
   live_ = world;
   for (auto const& [key, s] : next.objects().objects()) runtimeKeys_.erase(key);
   file_ = std::move(next);
-  if (auto t = log().at(1)) t << "configuration " << options_.configPath << " applied: " << batch.size() << " changes";
+  if (auto t = daemonLog().at(1))
+    t << "configuration " << options_.configPath << " applied: " << batch.size() << " changes";
   return done;
 }
 

@@ -34,9 +34,9 @@ class Daemon {
  public:
   struct Options {
     Host::Options host;
-    std::string configPath;       // empty: none
+    std::string configPath;  // empty: none
     std::string controlPath = "/run/kmfibd.sock";
-    std::string trace;            // the operator's trace selection
+    std::string trace;  // the operator's trace selection
   };
 
   // Throws ConfigError for a refused configuration, std::system_error when the control

@@ -4,18 +4,11 @@
 #include <span>
 
 #include "kernel/ErrnoName.h"
-#include "trace/Registry.h"
+#include "tools/kmfibd/DaemonLog.h"
 
 namespace Kmfibd {
 
 namespace {
-
-Trace::Handle& log() {
-  static Trace::Handle& handle = Trace::handle("kmfibd");
-  return handle;
-}
-
-std::string errorName(int error) { return Kernel::errnoName(error); }
 
 // Passes the result and errno of `result` through after the log line is written.
 int keepErrno(int result, int error) {
@@ -30,11 +23,11 @@ int KernelEventLog::socketAt(int family, int type, int protocol, Plix::Namespace
   int const error = errno;
   auto const* mrt = Kernel::MrtFamily::forDomain(family);
   if (fd < 0) {
-    if (auto t = log().at(1)) t << "namespace " << ns << ": socket refused: " << errorName(error);
+    if (auto t = daemonLog().at(1)) t << "namespace " << ns << ": socket refused: " << Kernel::errnoName(error);
     return keepErrno(fd, error);
   }
   sockets_[fd] = Socket{ns, mrt};
-  if (auto t = log().at(1)) t << "namespace " << ns << ": socket " << fd << " opened";
+  if (auto t = daemonLog().at(1)) t << "namespace " << ns << ": socket " << fd << " opened";
   return keepErrno(fd, error);
 }
 
@@ -46,23 +39,23 @@ int KernelEventLog::setsockopt(int fd, int level, int option, void const* value,
     return keepErrno(result, error);
   }
   Socket const& socket = it->second;
-  std::string const outcome = result < 0 ? "refused: " + errorName(error) : std::string();
+  std::string const outcome = result < 0 ? "refused: " + Kernel::errnoName(error) : std::string();
   auto const bytes = std::span(static_cast<std::uint8_t const*>(value), value ? len : 0);
   if (option == socket.family->startOption) {
-    if (auto t = log().at(1)) {
-      t << "namespace " << socket.ns << ": multicast routing " << (result < 0 ? outcome : "started")
-        << " on socket " << fd;
+    if (auto t = daemonLog().at(1)) {
+      t << "namespace " << socket.ns << ": multicast routing " << (result < 0 ? outcome : "started") << " on socket "
+        << fd;
     }
   } else if (option == Kernel::mrtAddVif && bytes.size() == socket.family->vifSize) {
     auto const vif = socket.family->readVif(bytes);
-    if (auto t = log().at(1)) {
+    if (auto t = daemonLog().at(1)) {
       t << "namespace " << socket.ns << ": VIF " << vif.index << " (ifindex " << vif.ifindex << ") "
         << (result < 0 ? outcome : "registered");
     }
   } else if (option == Kernel::mrtDone) {
-    if (auto t = log().at(1)) {
-      t << "namespace " << socket.ns << ": multicast routing " << (result < 0 ? outcome : "shut down")
-        << " on socket " << fd;
+    if (auto t = daemonLog().at(1)) {
+      t << "namespace " << socket.ns << ": multicast routing " << (result < 0 ? outcome : "shut down") << " on socket "
+        << fd;
     }
   } else if (option == Kernel::mrtAddMfc || option == Kernel::mrtDelMfc) {
     ++mfcUpdates_;
@@ -78,16 +71,15 @@ int KernelEventLog::close(int fd) {
   int const error = errno;
   auto it = sockets_.find(fd);
   if (it == sockets_.end()) return keepErrno(result, error);
-  if (auto t = log().at(1)) {
+  if (auto t = daemonLog().at(1)) {
     t << "namespace " << it->second.ns << ": socket " << fd << " "
-      << (result < 0 ? "close refused: " + errorName(error) : std::string("closed"));
+      << (result < 0 ? "close refused: " + Kernel::errnoName(error) : std::string("closed"));
   }
   sockets_.erase(it);
   return keepErrno(result, error);
 }
 
-int KernelEventLog::writeProcSys(std::string const& path, std::string const& value,
-                                 Plix::NamespaceName const& ns) {
+int KernelEventLog::writeProcSys(std::string const& path, std::string const& value, Plix::NamespaceName const& ns) {
   return inner_.writeProcSys(path, value, ns);
 }
 
@@ -96,7 +88,7 @@ std::vector<Kernel::NamespaceSnapshot> KernelEventLog::snapshot(std::optional<Pl
 }
 
 void KernelEventLog::reviewFinished() {
-  if (auto t = log().at(1)) {
+  if (auto t = daemonLog().at(1)) {
     t << "full review finished: " << mfcUpdates_ << " MFC updates";
     if (lastMfcNs_) t << " in namespace " << *lastMfcNs_;
   }

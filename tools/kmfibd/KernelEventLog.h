@@ -24,8 +24,7 @@ class KernelEventLog final : public Kernel::Backend {
   int setsockopt(int fd, int level, int option, void const* value, socklen_t len) override;
   int ioctl(int fd, unsigned long request, void* arg) override;
   int close(int fd) override;
-  int writeProcSys(std::string const& path, std::string const& value,
-                   Plix::NamespaceName const& ns) override;
+  int writeProcSys(std::string const& path, std::string const& value, Plix::NamespaceName const& ns) override;
   std::vector<Kernel::NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
 
   // A full review ended: logs the MFC updates made since the last one, in the namespace that

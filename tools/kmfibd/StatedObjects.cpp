@@ -20,14 +20,17 @@ std::string dependentsPrefix(Statement const& s) {
   return {};
 }
 
-bool startsWith(std::string const& text, std::string const& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(std::string const& text, std::string const& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 // `to`, with the defaults of the attributes `from` named and `to` does not.
 Statement withDroppedAttributes(Statement const& from, Statement to) {
   using Routing::KernelMfib::Config;
   if (to.kind == Kind::config) {
     if (from.max && !to.max) to.max = Config::defaultMax;
-    if (from.unresolvedEntries && !to.unresolvedEntries) to.unresolvedEntries = Config::defaultMaxUnresolvedCacheEntries;
+    if (from.unresolvedEntries && !to.unresolvedEntries)
+      to.unresolvedEntries = Config::defaultMaxUnresolvedCacheEntries;
     if (from.unresolvedBuffers && !to.unresolvedBuffers) to.unresolvedBuffers = Config::defaultMaxUnresolvedPktBuffers;
   }
   if (to.kind == Kind::table && from.preference && !to.preference) {
@@ -61,7 +64,9 @@ std::string StatedObjects::keyOf(Statement const& s) {
       if (!s.no || s.hasIntf) k << " " << s.intf;
       break;
     case Kind::table: k << "6 table " << s.vrf << " " << s.table; break;
-    case Kind::route: k << "7 route " << s.vrf << " " << s.table << " " << s.key.source() << " " << s.key.group(); break;
+    case Kind::route:
+      k << "7 route " << s.vrf << " " << s.table << " " << s.key.source() << " " << s.key.group();
+      break;
     default: return {};
   }
   return k.str();

@@ -8,9 +8,10 @@ SystemDevices::SystemDevices(Quib::EpollLoop& loop, Quib::Ptr<Quib::Clock const>
                              Interface::AllIntfStatusDir& intfs, Publish publish)
     : intfs_(intfs),
       publish_(std::move(publish)),
-      source_(loop, std::move(clock), [this](Plix::NamespaceName const& ns, Netlink::LinkMonitor::Devices const& devices) {
-        handleDevices(ns, devices);
-      }) {}
+      source_(loop, std::move(clock),
+              [this](Plix::NamespaceName const& ns, Netlink::LinkMonitor::Devices const& devices) {
+                handleDevices(ns, devices);
+              }) {}
 
 void SystemDevices::explicitIntfIs(Plix::IntfId intf) {
   explicit_.insert(intf);
