@@ -136,14 +136,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "test.conf:1: link: namespaces and devices come from the kernel with a real kernel backend"}),
     [](auto const& info) { return std::string(info.param.name); });
 
-TEST(StatedObjectsTest, MissingDependenciesAreNamed) {
-  StatedObjects const held = objects("netns ns1\ntable default t\n");
-  auto const check = [&](std::string const& line) { return held.missingDependency(*parser.parse(line)); };
+TEST(StatedObjectsTest, ConflictsAreNamed) {
+  StatedObjects const held = objects("netns ns1\ntable default t\nlink ns1 e0 7\n");
+  auto const check = [&](std::string const& line) { return held.conflict(*parser.parse(line)); };
   EXPECT_EQ(check("link ns1 e1 3"), "");
   EXPECT_EQ(check("link default e1 3"), "");
   EXPECT_EQ(check("link ns2 e1 3"), "no namespace ns2");
   EXPECT_EQ(check("route default t 1.1.1.1 239.1.1.1"), "");
   EXPECT_EQ(check("route default u 1.1.1.1 239.1.1.1"), "no table u in VRF default");
+  EXPECT_EQ(check("link ns1 e1 7"), "interface index 7 is e0's in namespace ns1");
+  EXPECT_EQ(check("link ns1 e0 8"), "") << "a device restated with another index";
+  EXPECT_EQ(check("link default e1 7"), "");
 }
 
 TEST(StatedObjectsTest, RemovalsReportEveryObjectTheyTook) {

@@ -131,10 +131,10 @@ StatedObjects Daemon::worldWith(ConfigFile const& file) const {
     if (Statement const* s = live_.find(key)) world.is(key, *s);
   }
   for (auto const& [key, s] : world.objects()) {
-    std::string const missing = world.missingDependency(s);
-    if (missing.empty()) continue;
-    if (file.objects().has(key)) throw ConfigError(file.whereStated(key) + ": " + missing);
-    throw ConfigError("a statement given at run time (" + key.substr(2) + ") would lose what it needs: " + missing);
+    std::string const why = world.conflict(s);
+    if (why.empty()) continue;
+    if (file.objects().has(key)) throw ConfigError(file.whereStated(key) + ": " + why);
+    throw ConfigError("a statement given at run time (" + key.substr(2) + ") would not stand: " + why);
   }
   return world;
 }

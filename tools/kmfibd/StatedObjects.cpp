@@ -107,8 +107,14 @@ std::vector<std::string> StatedObjects::apply(Statement const& s) {
   return touched;
 }
 
-std::string StatedObjects::missingDependency(Statement const& s) const {
+std::string StatedObjects::conflict(Statement const& s) const {
   if (s.no) return {};
+  if (s.kind == Kind::link) {
+    for (auto const& [key, other] : objects_) {
+      if (other.kind != Kind::link || other.ns != s.ns || other.dev == s.dev || other.ifindex != s.ifindex) continue;
+      return "interface index " + std::to_string(s.ifindex) + " is " + other.dev + "'s in namespace " + s.ns.str();
+    }
+  }
   if (s.kind == Kind::link && !s.ns.isDefault()) {
     Statement ns;
     ns.kind = Kind::netns;

@@ -35,9 +35,10 @@ class StatedObjects {
   void del(std::string const& key) { objects_.erase(key); }
   std::map<std::string, Statement> const& objects() const { return objects_; }
 
-  // What an object needs stated before it, as a text saying so; empty when nothing is
-  // missing here. `defaultNamespace` is there without a statement.
-  std::string missingDependency(Statement const& s) const;
+  // Why the statement's object cannot stand among these objects: something it needs is not
+  // stated (the default namespace needs no statement), or another device of its namespace
+  // has its interface index. Empty when it can.
+  std::string conflict(Statement const& s) const;
 
   // The statements leading from `from` to `to`: first the removals, dependents before what
   // they depend on, then the additions and changes in key order. A changed object whose new
