@@ -3,8 +3,6 @@
 // suit this: their statements take effect at once and `show kernel` and `show status` print
 // them.
 
-#include "tools/kmfibd/Daemon.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +10,7 @@
 #include <string>
 
 #include "tests/support/TempDir.h"
+#include "tools/kmfibd/Daemon.h"
 
 namespace {
 
@@ -67,10 +66,10 @@ TEST_F(DaemonReloadTest, ARefusedFileChangesNothing) {
   auto daemon = start();
   std::string const kernel = daemon->execute("show kernel");
   for (auto const* broken : {
-           "netns b\nlink b e1 3\nlink b e2 3\n",          // one interface index twice
+           "netns b\nlink b e1 3\nlink b e2 3\n",                // one interface index twice
            "netns b\nroute default nosuch 1.1.1.1 239.1.1.1\n",  // a route without its table
-           "netns b\nbogus\n",                              // a statement the parser refuses
-           "netns b\nshow kernel\n",                        // no place in a configuration
+           "netns b\nbogus\n",                                   // a statement the parser refuses
+           "netns b\nshow kernel\n",                             // no place in a configuration
        }) {
     writeConfig(broken);
     EXPECT_FALSE(daemon->reload()) << broken;

@@ -58,7 +58,7 @@ int KernelEventLog::setsockopt(int fd, int level, int option, void const* value,
         << fd;
     }
   } else if (option == Kernel::mrtAddMfc || option == Kernel::mrtDelMfc) {
-    ++mfcUpdates_;
+    ++mfcUpdates_[socket.ns];
     lastMfcNs_ = socket.ns;
   }
   return keepErrno(result, error);
@@ -88,11 +88,14 @@ std::vector<Kernel::NamespaceSnapshot> KernelEventLog::snapshot(std::optional<Pl
 }
 
 void KernelEventLog::reviewFinished() {
-  if (auto t = daemonLog().at(1)) {
-    t << "full review finished: " << mfcUpdates_ << " MFC updates";
-    if (lastMfcNs_) t << " in namespace " << *lastMfcNs_;
+  if (!lastMfcNs_) {
+    if (auto t = daemonLog().at(1)) t << "full review finished: 0 MFC updates";
+    return;
   }
-  mfcUpdates_ = 0;
+  if (auto t = daemonLog().at(1)) {
+    t << "full review finished: " << mfcUpdates_[*lastMfcNs_] << " MFC updates in namespace " << *lastMfcNs_;
+  }
+  mfcUpdates_.erase(*lastMfcNs_);
   lastMfcNs_.reset();
 }
 

@@ -27,8 +27,9 @@ class KernelEventLog final : public Kernel::Backend {
   int writeProcSys(std::string const& path, std::string const& value, Plix::NamespaceName const& ns) override;
   std::vector<Kernel::NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
 
-  // A full review ended: logs the MFC updates made since the last one, in the namespace that
-  // made them.
+  // A full review ended: logs the MFC updates the namespace that made the last one has made
+  // since its previous full review. (The agent does not say whose review it was; a review
+  // that changes nothing is logged without a namespace.)
   void reviewFinished();
 
  private:
@@ -39,7 +40,7 @@ class KernelEventLog final : public Kernel::Backend {
 
   Kernel::Backend& inner_;
   std::map<int, Socket> sockets_;
-  std::uint64_t mfcUpdates_ = 0;
+  std::map<Plix::NamespaceName, std::uint64_t> mfcUpdates_;
   std::optional<Plix::NamespaceName> lastMfcNs_;
 };
 
