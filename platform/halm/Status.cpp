@@ -1,11 +1,14 @@
 #include "halm/Status.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace Halm::Multicast::Fib {
 
 namespace {
+
+constexpr std::uint32_t none = Quib::PositionIndex::none;
 
 std::uint32_t nextTableId() {
   static std::uint32_t next = 0;
@@ -50,7 +53,7 @@ std::uint32_t Status::positionOf(IpGenRouteKey const& key) const {
 
 Route Status::route(IpGenRouteKey const& key) const {
   std::uint32_t const at = positionOf(key);
-  if (at == Quib::PositionIndex::none) return Route::emptyRoute();
+  if (at == none) return Route::emptyRoute();
   Entry const& e = entries_[at];
   return Route(key, e.flags, e.intfs);
 }
@@ -72,7 +75,7 @@ void Status::routeIs(Route const& route) {
                 [this](std::uint32_t p) { return entries_[p].live; });
   std::size_t const slot = slotOf(key);
   std::uint32_t at = index_.at(slot);
-  if (at == Quib::PositionIndex::none) {
+  if (at == none) {
     at = freePosition();
     index_.atIs(slot, at);
     entries_[at].key = key;
@@ -91,7 +94,7 @@ void Status::routeDel(IpGenRouteKey const& key) {
   if (entries_.empty()) return;
   std::size_t const slot = slotOf(key);
   std::uint32_t const at = index_.at(slot);
-  if (at == Quib::PositionIndex::none) return;
+  if (at == none) return;
   IpGenRouteKey const gone = key;  // `key` may be the one being removed
   index_.slotDel(slot, [this](std::uint32_t p) { return hashOf(entries_[p].key); });
   entries_[at].live = false;
@@ -107,21 +110,93 @@ void Status::routeDelAll() {
   for (auto const& k : keys) routeDel(k);
 }
 
+// Sorting positions by the keys they point at reads entries all over the array, a cache
+// miss per comparison. Each key is copied out beside its position instead, in a form that
+// compares as the keys do (group, then source; each by family, length, then address), so
+// the sort works on one contiguous array. An IPv4 key fits two integers; an IPv6 key
+// compares as bytes. IPv4 keys sort before IPv6 keys, as their family does.
+void Status::sortByKey(std::vector<std::uint32_t>& positions) const {
+  struct Keyed4 {
+    std::uint64_t high, low;  // low: the source address above the position
+  };
+  struct Keyed6 {
+    std::array<std::uint8_t, 36> bytes;
+    std::uint32_t position;
+  };
+  auto const address4 = [](Plix::IpGenPrefix const& p) {
+    auto const& a = p.address();
+    return std::uint64_t{a[0]} << 24 | std::uint64_t{a[1]} << 16 | std::uint64_t{a[2]} << 8 | a[3];
+  };
+  auto const put6 = [](std::uint8_t* at, Plix::IpGenPrefix const& p) {
+    at[0] = static_cast<std::uint8_t>(p.af());
+    at[1] = p.len();
+    std::memcpy(at + 2, p.address().data(), 16);
+  };
+  std::vector<Keyed4> v4;
+  std::vector<Keyed6> v6;
+  v4.reserve(positions.size());
+  for (std::uint32_t p : positions) {
+    IpGenRouteKey const& k = entries_[p].key;
+    if (k.af() != Plix::AddressFamily::ipv6) {
+      v4.push_back({std::uint64_t{static_cast<std::uint8_t>(k.af())} << 56 | std::uint64_t{k.group().len()} << 48 |
+                        address4(k.group()) << 16 | std::uint64_t{static_cast<std::uint8_t>(k.source().af())} << 8 |
+                        k.source().len(),
+                    address4(k.source()) << 32 | p});
+      continue;
+    }
+    Keyed6& e = v6.emplace_back();
+    put6(e.bytes.data(), k.group());
+    put6(e.bytes.data() + 18, k.source());
+    e.position = p;
+  }
+  std::sort(v4.begin(), v4.end(), [](Keyed4 const& a, Keyed4 const& b) {
+    return a.high != b.high ? a.high < b.high : a.low < b.low;
+  });
+  std::sort(v6.begin(), v6.end(), [](Keyed6 const& a, Keyed6 const& b) {
+    return std::memcmp(a.bytes.data(), b.bytes.data(), a.bytes.size()) < 0;
+  });
+  std::size_t i = 0;
+  for (auto const& e : v4) positions[i++] = static_cast<std::uint32_t>(e.low);
+  for (auto const& e : v6) positions[i++] = e.position;
+}
+
+// A few changes cost a binary search each and one pass of copying; many changes, one sort
+// of everything, which is cheaper than searching for each.
 void Status::settle() const {
   if (added_.empty() && removed_.empty()) return;
-  auto const dead = [this](std::uint32_t p) { return !entries_[p].live; };
-  auto const byKey = [this](std::uint32_t a, std::uint32_t b) { return entries_[a].key < entries_[b].key; };
-  if (!removed_.empty()) {
-    std::erase_if(order_, dead);
-    std::erase_if(added_, dead);
-    // Dropped from the order, the positions may now take new keys.
-    free_.insert(free_.end(), removed_.begin(), removed_.end());
-    removed_.clear();
+  auto const before = [this](std::uint32_t p, IpGenRouteKey const& k) { return entries_[p].key < k; };
+  bool const many = 16 * (added_.size() + removed_.size()) > order_.size();
+  if (many) {
+    std::erase_if(order_, [this](std::uint32_t p) { return !entries_[p].live; });
+    std::erase_if(added_, [this](std::uint32_t p) { return !entries_[p].live; });
+    order_.insert(order_.end(), added_.begin(), added_.end());
+    sortByKey(order_);
+  } else {
+    // A removed entry keeps its key until its position is reused, so it can be found.
+    std::vector<std::size_t> gone;
+    for (std::uint32_t p : removed_) {
+      auto const at = std::lower_bound(order_.begin(), order_.end(), entries_[p].key, before);
+      if (at != order_.end() && *at == p) gone.push_back(static_cast<std::size_t>(at - order_.begin()));
+    }
+    for (std::size_t i : gone) order_[i] = none;
+    std::erase(order_, none);
+    std::erase_if(added_, [this](std::uint32_t p) { return !entries_[p].live; });
+    sortByKey(added_);
+    std::vector<std::uint32_t> merged;
+    merged.reserve(order_.size() + added_.size());
+    auto from = order_.begin();
+    for (std::uint32_t p : added_) {
+      auto const at = std::lower_bound(from, order_.end(), entries_[p].key, before);
+      merged.insert(merged.end(), from, at);
+      merged.push_back(p);
+      from = at;
+    }
+    merged.insert(merged.end(), from, order_.end());
+    order_.swap(merged);
   }
-  std::sort(added_.begin(), added_.end(), byKey);
-  auto const middle = static_cast<std::ptrdiff_t>(order_.size());
-  order_.insert(order_.end(), added_.begin(), added_.end());
-  std::inplace_merge(order_.begin(), order_.begin() + middle, order_.end(), byKey);
+  // The removed positions have left the order and may take new keys.
+  free_.insert(free_.end(), removed_.begin(), removed_.end());
+  removed_.clear();
   // A fill of a million keys leaves a big change list behind; its memory goes with it.
   if (added_.capacity() > 4096) added_ = {};
   added_.clear();

@@ -114,6 +114,7 @@ class Status : public Quib::Entity {
   std::uint32_t positionOf(IpGenRouteKey const& key) const;
   std::size_t slotOf(IpGenRouteKey const& key) const;
   std::uint32_t freePosition();
+  void sortByKey(std::vector<std::uint32_t>& positions) const;
   // Folds the change list into the order.
   void settle() const;
 
