@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace Halm::Multicast::Fib {
 
@@ -207,9 +208,10 @@ Status::const_iterator Status::begin() const {
   return {this, 0};
 }
 
-// Does not fold changes in: a walk that meets a change goes on over the order it began
-// with, removed keys still in place.
-Status::const_iterator Status::end() const { return {this, order_.size()}; }
+// Past whatever the order holds when compared, so an end taken before a walk folds
+// changes in is still the end after. It folds nothing in itself: a walk that meets a
+// change goes on over the order it began with, removed keys still in place.
+Status::const_iterator Status::end() const { return {this, std::numeric_limits<std::size_t>::max()}; }
 
 Status::const_iterator Status::lowerBound(IpGenRouteKey const& key) const {
   settle();

@@ -129,6 +129,18 @@ TEST(RouteTableStorage, AWalkMeetingChangesGoesOnOverItsOrder) {
       << "the next walk sees the table as it stands";
 }
 
+TEST(RouteTableStorage, AnEndTakenBeforeChangesAreFoldedInStaysTheEnd) {
+  auto t = Quib::make<Status>("t");
+  t->routeIs(routeOf(1, 1));
+  auto const end = t->end();
+  t->routeIs(routeOf(2, 1));
+  t->routeIs(routeOf(3, 1));
+  std::size_t seen = 0;
+  for (auto it = t->begin(); it != end; ++it) ++seen;
+  EXPECT_EQ(seen, 3u);
+  EXPECT_EQ(--t->end(), t->lowerBound(keyOf(3)));
+}
+
 TEST(RouteTableStorage, ALookedUpRouteOutlivesItsChangeAndKeepsItsInterfaces) {
   auto t = Quib::make<Status>("t");
   Route const original = routeOf(1, 3);
