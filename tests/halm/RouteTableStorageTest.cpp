@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "halm/MfibHalmColl.h"
 #include "halm/RouteIntfIteratorConst.h"
 #include "halm/Status.h"
 
@@ -127,6 +128,39 @@ TEST(RouteTableStorage, AWalkMeetingChangesGoesOnOverItsOrder) {
   EXPECT_EQ(t->routes(), now.size());
   EXPECT_EQ(walkFrom(*t, t->begin()), std::vector<IpGenRouteKey>(now.begin(), now.end()))
       << "the next walk sees the table as it stands";
+}
+
+// isBestRoute answers without asking every table; it must agree with mfibHalm, ties of
+// preference and name included (the table added first wins those).
+TEST(RouteTableStorage, BestRouteAgreesWithTheBestTable) {
+  struct Case {
+    char const* what;
+    std::vector<std::pair<char const*, std::uint32_t>> tables;  // name, preference, in order added
+  };
+  Case const cases[] = {
+      {"distinct preferences", {{"a", 30}, {"b", 10}, {"c", 20}}},
+      {"equal preferences, names decide", {{"c", 10}, {"a", 10}, {"b", 10}}},
+      {"equal preference and name: the first added", {{"x", 10}, {"x", 10}, {"y", 5}}},
+  };
+  for (auto const& c : cases) {
+    auto coll = Quib::make<MfibHalmColl>("red");
+    std::vector<Quib::Ptr<Status>> tables;
+    for (auto const& [name, preference] : c.tables) {
+      tables.push_back(Quib::make<Status>(name));
+      tables.back()->preferenceIs(preference);
+      coll->halmPtrIs(tables.back());
+    }
+    // Key i is held by the tables whose bit is set in i.
+    for (std::uint32_t i = 0; i < 8; ++i) {
+      for (std::size_t t = 0; t < tables.size(); ++t) {
+        if (i >> t & 1) tables[t]->routeIs(routeOf(i, 1));
+      }
+      auto const best = coll->mfibHalm(keyOf(i));
+      for (auto const& t : tables) {
+        EXPECT_EQ(coll->isBestRoute(t.ptr(), keyOf(i)), best.ptr() == t.ptr()) << c.what << ", key " << i;
+      }
+    }
+  }
 }
 
 TEST(RouteTableStorage, AnEndTakenBeforeChangesAreFoldedInStaysTheEnd) {
