@@ -1,20 +1,12 @@
 #include "tools/kmfibd/ScriptRunner.h"
 
-#include <fstream>
 #include <sstream>
 
 namespace Kmfibd {
 
-int ScriptRunner::runFiles(std::vector<std::string> const& files) {
+int ScriptRunner::runFiles(std::vector<ScriptFile> const& files) {
   for (auto const& file : files) {
-    std::ifstream in(file);
-    if (!in) {
-      err_ << "error: " << file << ": cannot read the file" << std::endl;
-      return 2;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (int status = runText(file, text.str()); status != 0) return status;
+    if (int status = runText(file.name, file.text); status != 0) return status;
   }
   return 0;
 }
