@@ -99,4 +99,19 @@ TEST_F(HostTest, RequestsAndTheirRemovalForms) {
   EXPECT_EQ(refusal("no request pim"), "no requests of application pim");
 }
 
+TEST_F(HostTest, ShowOfAnUnknownVrfOrNamespaceIsAnError) {
+  EXPECT_EQ(refusal("show status blue"), "no VRF blue");
+  EXPECT_EQ(refusal("show mroute blue"), "no VRF blue");
+  EXPECT_EQ(refusal("show mroute blue 10.0.0.1 239.1.1.1"), "no VRF blue");
+  EXPECT_EQ(refusal("show kernel nsX"), "no namespace nsX");
+  EXPECT_EQ(refusal("show status default"), "accepted") << "the default VRF always exists";
+  EXPECT_EQ(refusal("show mroute"), "accepted");
+  // Any statement that names a VRF makes it known.
+  for (char const* known : {"vrf red netns nsA", "config green", "table blue pim"}) run(known);
+  for (char const* vrf : {"red", "green", "blue"}) {
+    EXPECT_EQ(refusal(std::string("show status ") + vrf), "accepted") << vrf;
+    EXPECT_EQ(refusal(std::string("show mroute ") + vrf), "accepted") << vrf;
+  }
+}
+
 }  // namespace

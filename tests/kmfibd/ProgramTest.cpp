@@ -69,9 +69,9 @@ TEST_F(ProgramTest, WrongArgumentsShowTheUsageAndExit2) {
       {{"script", "a.kmfib", "--call-cost", " 1"}, "--call-cost ' 1' is not a decimal number of seconds such as 0.5"},
       {{"script", "a.kmfib", "--call-cost", "-1"}, "--call-cost '-1' is not a decimal number of seconds such as 0.5"},
       {{"script", "a.kmfib", "--call-cost", "1e3"}, "--call-cost '1e3' is not a decimal number of seconds such as 0.5"},
-      {{"script", "a.kmfib", "--call-cost", "1000001"}, "--call-cost '1000001' is more than 1e+06 seconds"},
+      {{"script", "a.kmfib", "--call-cost", "1000001"}, "--call-cost '1000001' is more than 1000000 seconds"},
       {{"script", "a.kmfib", "--trace", "Nosuch/3"},
-       "--trace: unknown trace 'Nosuch' (KernelMfibAgent, KernelMfibSm, MrtIcmpV6RelaySm, NetNsIntfStatusManager, "
+       "--trace: unknown trace 'Nosuch' (KernelMfibAgent, KernelMfibSm, MfibDirSm, MrtIcmpV6RelaySm, NetNsIntfStatusManager, "
        "NetNsIntfStatusManagerRoot, VifMrouteSyncSm)"},
   };
   for (auto const& c : cases) {
@@ -102,7 +102,7 @@ TEST_F(ProgramTest, FilesAndFoldersThatCannotBeUsed) {
       {{"script", "a.kmfib"}, "VORLAKDIR=nowhere", "error: VORLAKDIR 'nowhere': No such file or directory\n"},
       {{"script", "a.kmfib"}, "VORLAKDIR=a.kmfib", "error: VORLAKDIR 'a.kmfib': not a directory\n"},
       {{"script", "a.kmfib"}, "TRACE=Nosuch", "error: TRACE: --trace: unknown trace 'Nosuch' (KernelMfibAgent, "
-                                              "KernelMfibSm, MrtIcmpV6RelaySm, NetNsIntfStatusManager, "
+                                              "KernelMfibSm, MfibDirSm, MrtIcmpV6RelaySm, NetNsIntfStatusManager, "
                                               "NetNsIntfStatusManagerRoot, VifMrouteSyncSm)\n"},
   };
   if (!root) cases.push_back({{"script", "a.kmfib"}, "VORLAKDIR=locked", "error: VORLAKDIR 'locked': Permission denied\n"});

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <iomanip>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,7 +15,7 @@ namespace {
 
 std::string secondsText(double v) {
   std::ostringstream os;
-  os << v;
+  os << std::setprecision(15) << v;
   return os.str();
 }
 
