@@ -43,6 +43,8 @@ Quib::Ptr<NetNsIntfStatusManager> NetNsIntfStatusManagerRoot::intfStatusManagerI
     Quib::Ptr<DeviceIntfStatusDir> const& deviceIntfStatusDir, Quib::Ptr<KernelNetInfo::Status const> const& kniStatus,
     Plix::NamespaceName const& ns) {
   NetNsIntfStatusManagerRoot const* self = this;
+  // The namespace's manager is built here and writes its trace lines under its name.
+  Trace::ContextScope const nsContext(Trace::context("ns=" + ns.str()));
   if (auto held = intfStatusManager_(ns)) {
     if (!Quib::argDifference(held->constructorArgs(), self, deviceIntfStatusDir, kniStatus)) return held;
     intfStatusManagerDel(ns);
