@@ -88,6 +88,25 @@ int Program::refuse(std::ostream& err, std::string_view reason) const {
   return 2;
 }
 
+std::optional<int> Program::start(int argc, char const* const* argv, Arguments& parsed, std::ostream& out,
+                                  std::ostream& err) const {
+  std::span<char const* const> args(argv, static_cast<std::size_t>(argc));
+  try {
+    parsed = parse(*this, args.subspan(argc > 0 ? 1 : 0));
+  } catch (UsageError const& e) {
+    return refuse(err, e.what());
+  }
+  if (parsed.help) {
+    printHelp(out);
+    return 0;
+  }
+  if (parsed.version) {
+    printVersion(out);
+    return 0;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> Arguments::last(std::string_view option) const {
   for (auto it = options.rbegin(); it != options.rend(); ++it) {
     if (it->first == option) return it->second;

@@ -21,6 +21,8 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+struct Arguments;
+
 struct Program {
   struct Subcommand {
     std::string name;
@@ -48,6 +50,12 @@ struct Program {
   void printVersion(std::ostream& os) const;
   // Writes "NAME: REASON", the usage and a pointer to --help; returns the exit status 2.
   int refuse(std::ostream& err, std::string_view reason) const;
+
+  // A program's start: parses main's arguments into `parsed`. When they ask for the help or
+  // the version, or are wrong, answers on `out` or `err` and returns the exit status to leave
+  // with; otherwise none.
+  std::optional<int> start(int argc, char const* const* argv, Arguments& parsed, std::ostream& out,
+                           std::ostream& err) const;
 };
 
 struct Arguments {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,6 +105,28 @@ TEST(CommandLine, QuotedIsAShortEscapedExcerpt) {
   EXPECT_EQ(Cli::quoted(std::string("\x1b[2J\n\t\x7f", 7)), "'\\x1b[2J\\x0a\\x09\\x7f'");
   EXPECT_EQ(Cli::quoted(std::string(100, 'x')), "'" + std::string(40, 'x') + "...'");
   EXPECT_EQ(Cli::quoted(""), "''");
+}
+
+TEST(CommandLine, StartAnswersHelpVersionAndMistakes) {
+  struct Case {
+    std::vector<char const*> argv;
+    std::optional<int> status;
+    bool saysOnOut;
+  };
+  Case const cases[] = {
+      {{"prog", "--help"}, 0, true},
+      {{"prog", "script", "--version"}, 0, true},
+      {{"prog", "--bogus"}, 2, false},
+      {{"prog", "script", "a"}, std::nullopt, false},
+  };
+  for (auto const& c : cases) {
+    std::ostringstream out, err;
+    Cli::Arguments parsed;
+    auto const status = program.start(static_cast<int>(c.argv.size()), c.argv.data(), parsed, out, err);
+    EXPECT_EQ(status, c.status) << c.argv[1];
+    EXPECT_EQ(!out.str().empty(), c.saysOnOut) << c.argv[1];
+    EXPECT_EQ(!err.str().empty(), status == 2) << c.argv[1];
+  }
 }
 
 }  // namespace

@@ -134,4 +134,28 @@ TEST_F(ProgramTest, ScriptHeaderOptions) {
   EXPECT_EQ(r.err, "error: v6.kmfib:1: --af 6 differs from --af 4 of v4.kmfib\n");
 }
 
+TEST_F(ProgramTest, ARefusedStatementStopsTheScriptWithStatus2) {
+  struct Case {
+    std::string statement;
+    std::string error;
+  };
+  Case const cases[] = {
+      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute)"},
+      {"show status blue", "no VRF blue"},
+      {"show kernel nsX", "no namespace nsX"},
+      {"table default a/b", "table 'a/b': a name cannot hold '/'"},
+      {"route default t 10.0.0.0/8 239.1.1.1", "source 10.0.0.0/8 is a prefix: a source is one host address or *"},
+      {"route default t 10.0.0.1 10.1.1.1", "group 10.1.1.1 is not IPv4 multicast (224.0.0.0/4)"},
+      {"advance 1e8", "advance '1e8' is not a decimal number of seconds such as 0.5"},
+      {"advance 100000000", "advance '100000000' is more than 1000000 seconds"},
+  };
+  for (auto const& c : cases) {
+    write("s.kmfib", "table default t\n" + c.statement + "\nshow machines\n");
+    auto r = run("kmfibd", {"script", "s.kmfib"});
+    EXPECT_EQ(r.status, 2) << c.statement;
+    EXPECT_EQ(r.err, "error: s.kmfib:2: " + c.error + "\n");
+    EXPECT_EQ(r.out, "") << "nothing after the refused statement runs";
+  }
+}
+
 }  // namespace

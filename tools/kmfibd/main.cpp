@@ -11,7 +11,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -108,21 +107,8 @@ constexpr Handler handlers[] = {{"script", script}};
 
 int main(int argc, char** argv) {
   auto const& program = ScriptOptions::program();
-  std::span<char const* const> args(const_cast<char const* const*>(argv), static_cast<std::size_t>(argc));
   Cli::Arguments parsed;
-  try {
-    parsed = Cli::parse(program, args.subspan(argc > 0 ? 1 : 0));
-  } catch (Cli::UsageError const& e) {
-    return program.refuse(std::cerr, e.what());
-  }
-  if (parsed.help) {
-    program.printHelp(std::cout);
-    return 0;
-  }
-  if (parsed.version) {
-    program.printVersion(std::cout);
-    return 0;
-  }
+  if (auto status = program.start(argc, argv, parsed, std::cout, std::cerr)) return *status;
   for (auto const& h : handlers) {
     if (parsed.subcommand == h.name) return h.run(parsed);
   }
