@@ -79,7 +79,8 @@ TEST(StatementParser, Refusals) {
       {"show mroute red 10.0.0.1 239.1.1.1 x", "unexpected 'x'"},
       {"request app red", "missing interface"},
       // What a user typed is quoted short, with control bytes escaped.
-      {"frob\x1b[2Jnicate", "unknown statement 'frob\\x1b[2Jnicate'" + statements},
+      {"frob\x1b[2Jnicate", "'frob\\x1b[2Jnicate': a word cannot hold control bytes"},
+      {"table default t\x07", "'t\\x07': a word cannot hold control bytes"},
       {"show " + std::string(300, 'x'), "unknown show '" + std::string(40, 'x') + "...' (kernel, status, machines, mroute)"},
   };
   StatementParser parser(Plix::AddressFamily::ipv4);

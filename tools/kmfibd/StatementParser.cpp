@@ -1,5 +1,6 @@
 #include "tools/kmfibd/StatementParser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -31,7 +32,13 @@ class Tokens {
       while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
       std::size_t start = i;
       while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-      if (i > start) tokens_.emplace_back(line.substr(start, i - start));
+      if (i == start) continue;
+      auto const token = line.substr(start, i - start);
+      // Names end up in messages and traces; a control byte there could rewrite a terminal.
+      if (std::any_of(token.begin(), token.end(), [](char c) { return std::iscntrl(static_cast<unsigned char>(c)); })) {
+        throw StatementError(Cli::quoted(token) + ": a word cannot hold control bytes");
+      }
+      tokens_.emplace_back(token);
     }
   }
   bool done() const { return pos_ >= tokens_.size(); }
