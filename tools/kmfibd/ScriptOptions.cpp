@@ -61,8 +61,7 @@ Cli::Program const& ScriptOptions::program() {
 
 ScriptOptions::Given ScriptOptions::header(std::string_view script) {
   if (!script.starts_with("#!")) return {};
-  std::string_view line = script.substr(2, script.find('\n') == std::string_view::npos ? script.npos
-                                                                                        : script.find('\n') - 2);
+  std::string_view const line = script.substr(0, script.find('\n')).substr(2);
   std::vector<std::string> words;
   std::istringstream in{std::string(line)};
   for (std::string w; in >> w;) words.push_back(w);
