@@ -112,6 +112,8 @@ TEST_F(ProgramTest, FilesAndFoldersThatCannotBeUsed) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out, "");
   }
+  auto traced = run("kmfibd", {"script", "a.kmfib", "--trace", "KernelMfibSm/9"}, "TRACE=Nosuch");
+  EXPECT_EQ(traced.status, 0) << "--trace wins over TRACE, which is then not read: " << traced.err;
   auto ok = run("kmfibd", {"script", "a.kmfib"}, "VORLAKDIR=sub");
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_TRUE(fs::exists(dir.path() / "sub" / "KernelMfib.vk")) << "the binary trace is kept where VORLAKDIR says";

@@ -62,7 +62,8 @@ std::optional<int> collectOptions(Cli::Arguments const& args, std::vector<Script
       return fail(file.name + ":1: " + e.what());
     }
   }
-  if (char const* env = std::getenv("TRACE")) {
+  char const* env = std::getenv("TRACE");
+  if (env && !args.last("--trace")) {
     try {
       options.set("--trace", env);
     } catch (Cli::UsageError const& e) {
