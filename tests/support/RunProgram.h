@@ -29,7 +29,7 @@ inline std::string readWhole(std::filesystem::path const& p) {
 }
 
 // Runs in `dir`; `env` is prepended to the command ("NAME=VALUE ..."); TRACE and VORLAKDIR
-// start unset.
+// (and VORLAK_DISABLE) start unset.
 inline ProgramResult runProgram(std::filesystem::path const& dir, std::string const& tool,
                                 std::vector<std::string> const& args, std::string const& env = "") {
   auto quoted = [](std::string const& s) {
@@ -37,7 +37,7 @@ inline ProgramResult runProgram(std::filesystem::path const& dir, std::string co
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
   };
-  std::string cmd = "cd " + quoted(dir.string()) + " && env -u TRACE -u VORLAKDIR " + env + " " +
+  std::string cmd = "cd " + quoted(dir.string()) + " && env -u TRACE -u VORLAKDIR -u VORLAK_DISABLE " + env + " " +
                     quoted(std::string(KMFIB_BINARY_DIR) + "/tools/" + tool);
   for (auto const& a : args) cmd += " " + quoted(a);
   TempDir const output;
