@@ -16,18 +16,10 @@ std::uint32_t nextTableId() {
   return ++next;
 }
 
-std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ull;
-  return h ^ (h >> 33);
-}
-
 std::uint64_t prefixHash(std::uint64_t h, Plix::IpGenPrefix const& p) {
   std::uint64_t w[2];
   std::memcpy(w, p.address().data(), sizeof w);
-  return mix(h ^ w[0] ^ (std::uint64_t{p.len()} << 56)) ^ w[1];
+  return Quib::PositionIndex::mix(h ^ w[0] ^ (std::uint64_t{p.len()} << 56)) ^ w[1];
 }
 
 }  // namespace
@@ -41,7 +33,7 @@ void Status::preferenceIs(std::uint32_t p) {
 }
 
 std::size_t Status::hashOf(IpGenRouteKey const& key) {
-  return static_cast<std::size_t>(mix(prefixHash(prefixHash(0x9e3779b97f4a7c15ull, key.source()), key.group())));
+  return static_cast<std::size_t>(Quib::PositionIndex::mix(prefixHash(prefixHash(0x9e3779b97f4a7c15ull, key.source()), key.group())));
 }
 
 std::size_t Status::slotOf(IpGenRouteKey const& key) const {

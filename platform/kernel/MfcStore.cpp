@@ -14,14 +14,6 @@ std::uint64_t wordAt(MfcStore::Address const& a, std::size_t i) {
   return w;
 }
 
-std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ull;
-  return h ^ (h >> 33);
-}
-
 }  // namespace
 
 std::vector<std::uint16_t> MfcStore::VifSet::indices() const {
@@ -35,9 +27,9 @@ std::vector<std::uint16_t> MfcStore::VifSet::indices() const {
 }
 
 std::size_t MfcStore::hashOf(Address const& source, Address const& group) {
-  std::uint64_t h = mix(wordAt(source, 0) ^ 0x9e3779b97f4a7c15ull) ^ wordAt(source, 1);
-  h = mix(h ^ wordAt(group, 0)) ^ wordAt(group, 1);
-  return static_cast<std::size_t>(mix(h));
+  std::uint64_t h = Quib::PositionIndex::mix(wordAt(source, 0) ^ 0x9e3779b97f4a7c15ull) ^ wordAt(source, 1);
+  h = Quib::PositionIndex::mix(h ^ wordAt(group, 0)) ^ wordAt(group, 1);
+  return static_cast<std::size_t>(Quib::PositionIndex::mix(h));
 }
 
 std::size_t MfcStore::hashAt(std::uint32_t position) const {

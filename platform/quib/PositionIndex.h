@@ -18,6 +18,16 @@ class PositionIndex {
  public:
   static constexpr std::uint32_t none = 0xffffffffu;
 
+  // Spreads a hash over every bit of the word, so that the low bits the index masks by
+  // depend on all of the key (the 64-bit finaliser of MurmurHash3).
+  static std::uint64_t mix(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
+  }
+
   // The slot holding the position `matches(position)` accepts, or the free slot where it
   // would go. The index must have a free slot (reserved with roomIs).
   template <class Matches>
