@@ -32,6 +32,7 @@ struct Statement {
     showKernel,
     showStatus,
     showMachines,
+    showCounters,
   };
 
   Kind kind = Kind::restart;
