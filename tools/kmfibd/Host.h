@@ -84,6 +84,9 @@ class Host {
   void showKernel(Statement const& s, std::ostream& out);
   void showStatus(Statement const& s, std::ostream& out);
   void showMachines(std::ostream& out);
+  void showMroute(Statement const& s, std::ostream& out);
+  // A VRF the world knows of: default, or one with a VRF status, configuration, status or tables.
+  void requireVrf(L3::VrfName const& vrf) const;
   void showCounters(Statement const& s, std::ostream& out);
   void startAgent();
   void mirrorDevices(Plix::NamespaceName const& ns);
