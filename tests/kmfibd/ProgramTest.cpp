@@ -145,7 +145,7 @@ TEST_F(ProgramTest, ARefusedStatementStopsTheScriptWithStatus2) {
     std::string error;
   };
   Case const cases[] = {
-      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute)"},
+      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute, counters)"},
       {"show status blue", "no VRF blue"},
       {"show kernel nsX", "no namespace nsX"},
       {"table default a/b", "table 'a/b': a name cannot hold '/'"},
