@@ -81,7 +81,6 @@ void LinkMonitor::doDump() {
 
 int LinkMonitor::handleMessage(nlmsghdr const* message) {
   if (message->nlmsg_type != RTM_NEWLINK && message->nlmsg_type != RTM_DELLINK) return MNL_CB_OK;
-  if (message->nlmsg_flags & NLM_F_DUMP_INTR) dumpAgain_ = true;
   auto const* info = static_cast<ifinfomsg const*>(mnl_nlmsg_get_payload(message));
   auto const index = static_cast<std::uint32_t>(info->ifi_index);
   if (message->nlmsg_type == RTM_DELLINK) {
@@ -97,6 +96,18 @@ int LinkMonitor::handleMessage(nlmsghdr const* message) {
   if (added || it->second != name) changed_ = true;
   it->second = name;
   return MNL_CB_OK;
+}
+
+bool LinkMonitor::takeDumpInterrupted(char* buffer, std::size_t size) {
+  bool interrupted = false;
+  int left = static_cast<int>(size);
+  for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); mnl_nlmsg_ok(message, left);
+       message = mnl_nlmsg_next(message, &left)) {
+    if (!(message->nlmsg_flags & NLM_F_DUMP_INTR)) continue;
+    message->nlmsg_flags &= static_cast<std::uint16_t>(~NLM_F_DUMP_INTR);
+    interrupted = true;
+  }
+  return interrupted;
 }
 
 void LinkMonitor::handleReadable() {
@@ -115,6 +126,7 @@ void LinkMonitor::handleReadable() {
       }
       break;
     }
+    if (takeDumpInterrupted(buffer.data(), static_cast<std::size_t>(n))) dumpAgain_ = true;
     int const result = mnl_cb_run(buffer.data(), static_cast<std::size_t>(n), 0, 0, onMessage, this);
     if (result == MNL_CB_STOP && dumping_) {
       // The dump is over: whatever it did not list is gone (unless it was cut short, and a

@@ -9,6 +9,7 @@
 // `devices()` maps device name to interface index; `onChange` runs after every message batch
 // that changed it.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -41,6 +42,10 @@ class LinkMonitor {
   void handleReadable();
   // Parses one message; public for the callback libmnl calls.
   int handleMessage(nlmsghdr const* message);
+  // Whether a message of the received buffer says the kernel interrupted its dump; clears
+  // that flag in each, since libmnl refuses a whole buffer that carries it and the rest of
+  // the dump is still worth reading.
+  static bool takeDumpInterrupted(char* buffer, std::size_t size);
 
  private:
   void doDump();

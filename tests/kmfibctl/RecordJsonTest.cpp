@@ -40,6 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"kind":"mroute","vrf":"red","source":"*","group":"239.1.1.1","table":"t1","iif":"Ethernet1","oifs":["Ethernet2","7"],"kernel":"match"})"},
         Case{"AuditDecimals", "audit vrf=default every=0.5 runs=2 added=0 replaced=1 removed=0 vifs=0",
              R"({"kind":"audit","vrf":"default","every":0.5,"runs":2,"added":0,"replaced":1,"removed":0,"vifs":0})"},
+        Case{"CounterLargeNumbers",
+             "counter ns=rtr af=6 source=2001:db8:1::2 group=ff3e::1 packets=18446744073709551615 bytes=1500 wrong-if=0",
+             R"({"kind":"counter","ns":"rtr","af":6,"source":"2001:db8:1::2","group":"ff3e::1","packets":18446744073709551615,"bytes":1500,"wrong-if":0})"},
         Case{"Escapes", "machine vrf=a\"b\\c ns=x", R"({"kind":"machine","vrf":"a\"b\\c","ns":"x"})"}),
     [](auto const& info) { return std::string(info.param.name); });
 

@@ -149,6 +149,7 @@ TEST_F(HostTest, ShowOfAnUnknownVrfOrNamespaceIsAnError) {
   EXPECT_EQ(refusal("show mroute blue"), "no VRF blue");
   EXPECT_EQ(refusal("show mroute blue 10.0.0.1 239.1.1.1"), "no VRF blue");
   EXPECT_EQ(refusal("show kernel nsX"), "no namespace nsX");
+  EXPECT_EQ(refusal("show counters nsX"), "no namespace nsX");
   EXPECT_EQ(refusal("show status default"), "accepted") << "the default VRF always exists";
   EXPECT_EQ(refusal("show mroute"), "accepted");
   // Any statement that names a VRF makes it known.

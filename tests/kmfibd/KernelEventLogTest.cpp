@@ -105,3 +105,46 @@ TEST_F(KernelEventLogTest, ReviewCountsArePerNamespace) {
 }
 
 }  // namespace
+
+namespace {
+
+// A backend that cannot read its kernel back, with counters of its own.
+class BlindKernel final : public Kernel::Backend {
+ public:
+  int socketAt(int, int, int, Plix::NamespaceName const&) override { return -1; }
+  int setsockopt(int, int, int, void const*, socklen_t) override { return -1; }
+  int ioctl(int, unsigned long, void*) override { return -1; }
+  int close(int) override { return -1; }
+  int writeProcSys(std::string const&, std::string const&, Plix::NamespaceName const&) override { return -1; }
+  std::vector<Kernel::NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName>) const override { return {}; }
+  std::vector<Kernel::MfcCounter> counters(std::optional<Plix::NamespaceName> ns) const override {
+    asked = ns;
+    return {held};
+  }
+  Kernel::MfcCounter held;
+  mutable std::optional<Plix::NamespaceName> asked;
+};
+
+}  // namespace
+
+// The mirror audit asks the installed backend, which in the daemon is the log: it must answer
+// for the kernel behind it, or the audit on a kernel that reads back would never run.
+TEST_F(KernelEventLogTest, ReadingBackAndCountersAreTheKernelsBehindIt) {
+  EXPECT_TRUE(log_.readsBack());
+  kernel_.linkIs(Plix::NamespaceName("blue"), "eth1", 11);
+  int const fd = open("blue");
+  ASSERT_EQ(start(fd), 0);
+  ASSERT_EQ(set(fd, Kernel::mrtAddVif, ipv4.vif(1, 11)), 0);
+  ASSERT_EQ(set(fd, Kernel::mrtAddMfc, ipv4.mfc("10.0.0.1", "239.1.1.1", 1, {})), 0);
+  EXPECT_EQ(log_.counters(Plix::NamespaceName("blue")), kernel_.counters(Plix::NamespaceName("blue")));
+  EXPECT_EQ(log_.counters(std::nullopt).size(), 1u);
+
+  BlindKernel blind;
+  blind.held.packets = 7;
+  Kmfibd::KernelEventLog blindLog(blind);
+  EXPECT_FALSE(blindLog.readsBack());
+  auto const counters = blindLog.counters(Plix::NamespaceName("red"));
+  ASSERT_EQ(counters.size(), 1u);
+  EXPECT_EQ(counters[0].packets, 7u);
+  EXPECT_EQ(blind.asked, Plix::NamespaceName("red"));
+}

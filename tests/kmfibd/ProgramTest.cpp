@@ -50,7 +50,7 @@ TEST_F(ProgramTest, HelpAndVersion) {
 TEST_F(ProgramTest, WrongArgumentsShowTheUsageAndExit2) {
   std::string const usage =
       "usage: kmfibd script FILE... [--af 4|6] [--trace SELECTION] [--call-cost SECONDS]\n"
-      "       kmfibd run [--af 4|6] [--trace SELECTION] [--kernel sim|platform] [--config FILE] [--control PATH]\n"
+      "       kmfibd run [--af 4|6] [--trace SELECTION] [--kernel sim|platform|linux] [--config FILE] [--control PATH]\n"
       "Try 'kmfibd --help' for more.\n";
   write("a.kmfib", "show kernel\n");
   struct Case {
@@ -145,7 +145,7 @@ TEST_F(ProgramTest, ARefusedStatementStopsTheScriptWithStatus2) {
     std::string error;
   };
   Case const cases[] = {
-      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute)"},
+      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute, counters)"},
       {"show status blue", "no VRF blue"},
       {"show kernel nsX", "no namespace nsX"},
       {"table default a/b", "table 'a/b': a name cannot hold '/'"},

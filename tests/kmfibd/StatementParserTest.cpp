@@ -76,14 +76,16 @@ TEST(StatementParser, Refusals) {
        "unknown call 'close' (socket, start, pim, nonblock, add-vif, del-vif, add-mfc, del-mfc, done, proc-write)"},
       {"fault default add-vif ENODEV count 0", "count 0 is out of range 1-1000000"},
       {"fault default add-vif ENODEV twice", "unexpected 'twice' (count)"},
-      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute)"},
+      {"show routes", "unknown show 'routes' (kernel, status, machines, mroute, counters)"},
       {"show mroute red 10.0.0.1", "missing group"},
       {"show mroute red 10.0.0.1 239.1.1.1 x", "unexpected 'x'"},
+      {"show counters red blue", "unexpected 'blue'"},
+      {"no show counters", "show has no 'no' form"},
       {"request app red", "missing interface"},
       // What a user typed is quoted short, with control bytes escaped.
       {"frob\x1b[2Jnicate", "'frob\\x1b[2Jnicate': a word cannot hold control bytes"},
       {"table default t\x07", "'t\\x07': a word cannot hold control bytes"},
-      {"show " + std::string(300, 'x'), "unknown show '" + std::string(40, 'x') + "...' (kernel, status, machines, mroute)"},
+      {"show " + std::string(300, 'x'), "unknown show '" + std::string(40, 'x') + "...' (kernel, status, machines, mroute, counters)"},
   };
   StatementParser parser(Plix::AddressFamily::ipv4);
   for (auto const& c : cases) {
@@ -131,6 +133,11 @@ TEST(StatementParser, WhatStatementsMean) {
   EXPECT_EQ(f.count, 3u);
   EXPECT_DOUBLE_EQ(v4.parse("advance 0.5")->seconds, 0.5);
   EXPECT_TRUE(v4.parse("show kernel red")->hasNs);
+  auto counters = *v4.parse("show counters red");
+  EXPECT_EQ(counters.kind, Kind::showCounters);
+  EXPECT_TRUE(counters.hasNs);
+  EXPECT_EQ(counters.ns, Plix::NamespaceName("red"));
+  EXPECT_FALSE(v4.parse("show counters")->hasNs);
   EXPECT_DOUBLE_EQ(v4.parse("advance 1000000")->seconds, 1e6) << "the bound itself is allowed";
   EXPECT_DOUBLE_EQ(v4.parse("advance .25")->seconds, 0.25);
   EXPECT_EQ(v4.parse("route red pim 10.0.0.1/32 239.1.1.0/24")->key.pretty(), "(10.0.0.1, 239.1.1.0/24)")

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "host/EpollLoop.h"
+#include "kernel/LinuxKernel.h"
 #include "tools/kmfibd/DaemonLog.h"
 #include "trace/Selection.h"
 
@@ -57,6 +58,9 @@ Daemon::Daemon(Options options) : options_(std::move(options)), parser_(options_
 
   host_ = std::make_unique<Host>(options_.host);
   eventLog_ = std::make_unique<KernelEventLog>(host_->backend());
+  if (options_.host.kernel == Host::Options::Kernel::mainline) {
+    if (auto t = daemonLog().at(1)) t << Kernel::LinuxKernel::unresolvedLimitsNote();
+  }
   useEventLog_.emplace(*eventLog_);
 
   sigset_t const set = daemonSignals();
@@ -69,6 +73,7 @@ Daemon::Daemon(Options options) : options_(std::move(options)), parser_(options_
 
   applyBatch(StatedObjects::batch(live_, world));
   live_ = world;
+  checkVifBounds();
   if (auto t = daemonLog().at(1)) {
     t << "ready: " << (options_.host.af == Plix::AddressFamily::ipv6 ? "IPv6" : "IPv4") << " agent, "
       << live_.objects().size() << " objects configured, control socket " << control_->path();
@@ -121,6 +126,7 @@ std::string Daemon::execute(std::string_view line) {
     return std::string("error: ") + e.what() + "\n";
   }
   for (auto const& key : live_.apply(*s)) runtimeKeys_.insert(key);
+  checkVifBounds();
   return out.str() + "ok\n";
 }
 
@@ -172,9 +178,23 @@ bool Daemon::reload() {
   live_ = world;
   for (auto const& [key, s] : next.objects().objects()) runtimeKeys_.erase(key);
   file_ = std::move(next);
+  checkVifBounds();
   if (auto t = daemonLog().at(1))
     t << "configuration " << options_.configPath << " applied: " << batch.size() << " changes";
   return done;
+}
+
+void Daemon::checkVifBounds() {
+  if (options_.host.kernel != Host::Options::Kernel::mainline) return;
+  std::set<std::string> over;
+  for (auto const& [vrf, config] : host_->config().vrfConfig) {
+    auto const warning = Kernel::LinuxKernel::vifBoundWarning(vrf.str(), config->max());
+    if (!warning) continue;
+    over.insert(vrf.str());
+    if (vifBoundWarned_.count(vrf.str())) continue;
+    if (auto t = daemonLog().at(1)) t << *warning;
+  }
+  vifBoundWarned_ = std::move(over);
 }
 
 }  // namespace Kmfibd

@@ -72,6 +72,9 @@ class Daemon {
   // False when a statement of the batch was refused (logged).
   bool applyBatch(std::vector<Statement> const& batch);
   void handleSignal();
+  // On a mainline kernel: warns once for each VRF whose VIF bound is above what the kernel
+  // holds (again if it comes down and goes up again).
+  void checkVifBounds();
   bool realKernel() const { return options_.host.kernel != Host::Options::Kernel::sim; }
 
   Options options_;
@@ -79,6 +82,7 @@ class Daemon {
   ConfigFile file_;
   StatedObjects live_;
   std::set<std::string> runtimeKeys_;
+  std::set<std::string> vifBoundWarned_;
   // Members end in reverse order: the control socket and the signal descriptor first, the
   // host while the trace sink still stands.
   std::unique_ptr<OperatorLogSink> sink_;

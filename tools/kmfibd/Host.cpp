@@ -10,6 +10,7 @@
 #include "host/VirtualLoop.h"
 #include "entities/kni/Status.h"
 #include "kernel/KernelRecordPrinter.h"
+#include "kernel/LinuxKernel.h"
 #include "kernel/PlatformKernel.h"
 
 #include <algorithm>
@@ -33,6 +34,7 @@ std::unique_ptr<Quib::EventLoop> loopFor(Host::Options const& options) {
 std::unique_ptr<Kernel::Backend> realKernelFor(Host::Options const& options) {
   if (options.kernel == Host::Options::Kernel::sim) return nullptr;
   if (!options.realTime) throw std::logic_error("a real kernel needs the real event loop");
+  if (options.kernel == Host::Options::Kernel::mainline) return std::make_unique<Kernel::LinuxKernel>();
   return std::make_unique<Kernel::PlatformKernel>();
 }
 
@@ -130,6 +132,7 @@ void Host::apply(Statement const& s, std::ostream& out) {
     case Kind::showStatus: return showStatus(s, out);
     case Kind::showMachines: return showMachines(out);
     case Kind::showMroute: return showMroute(s, out);
+    case Kind::showCounters: return showCounters(s, out);
   }
 }
 
@@ -361,6 +364,11 @@ void Host::showKernel(Statement const& s, std::ostream& out) {
   } catch (std::runtime_error const& e) {
     throw StatementError(e.what());
   }
+}
+
+void Host::showCounters(Statement const& s, std::ostream& out) {
+  if (s.hasNs) requireNamespace(s.ns);
+  Kernel::printCounterRecords(out, backend().counters(s.hasNs ? std::optional(s.ns) : std::nullopt));
 }
 
 }  // namespace Kmfibd

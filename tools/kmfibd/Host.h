@@ -36,9 +36,9 @@ class Host {
     double callCost = 0;  // virtual seconds charged per kernel call
     bool agent = true;    // false: the platform alone
     bool realTime = false;  // the epoll loop on the monotonic clock (the daemon)
-    // sim: the simulated kernel; platform: the platform's own, with namespaces and devices
-    // read from the system (needs realTime).
-    enum class Kernel { sim, platform } kernel = Kernel::sim;
+    // sim: the simulated kernel; platform: the platform's own; mainline: a stock Linux
+    // kernel. The real ones read namespaces and devices from the system (need realTime).
+    enum class Kernel { sim, platform, mainline } kernel = Kernel::sim;
   };
   static constexpr char const* agentName = "KernelMfib";
 
@@ -63,6 +63,8 @@ class Host {
   // The backend the agent's calls go to.
   Kernel::Backend& backend() { return realKernel_ ? *realKernel_ : kernel_; }
   bool realKernel() const { return realKernel_ != nullptr; }
+  // The kernel multicast configuration of every configured VRF, as stated.
+  Routing::KernelMfib::ConfigColl const& config() const { return *config_; }
   // Why the statement cannot be carried out on this kind of kernel; empty when it can.
   static std::string kernelRefusal(Statement const& s, bool realKernel);
   Quib::ActivityManager& activityManager() { return activityManager_; }
@@ -85,6 +87,7 @@ class Host {
   void showMroute(Statement const& s, std::ostream& out);
   // A VRF the world knows of: default, or one with a VRF status, configuration, status or tables.
   void requireVrf(L3::VrfName const& vrf) const;
+  void showCounters(Statement const& s, std::ostream& out);
   void startAgent();
   void mirrorDevices(Plix::NamespaceName const& ns);
   void publishDevices(Plix::NamespaceName const& ns, std::map<std::string, std::uint32_t> const& devices);

@@ -87,6 +87,10 @@ std::vector<Kernel::NamespaceSnapshot> KernelEventLog::snapshot(std::optional<Pl
   return inner_.snapshot(std::move(ns));
 }
 
+std::vector<Kernel::MfcCounter> KernelEventLog::counters(std::optional<Plix::NamespaceName> ns) const {
+  return inner_.counters(std::move(ns));
+}
+
 void KernelEventLog::reviewFinished() {
   if (!lastMfcNs_) {
     if (auto t = daemonLog().at(1)) t << "full review finished: 0 MFC updates";

@@ -26,6 +26,8 @@ class KernelEventLog final : public Kernel::Backend {
   int close(int fd) override;
   int writeProcSys(std::string const& path, std::string const& value, Plix::NamespaceName const& ns) override;
   std::vector<Kernel::NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
+  std::vector<Kernel::MfcCounter> counters(std::optional<Plix::NamespaceName> ns) const override;
+  bool readsBack() const override { return inner_.readsBack(); }
 
   // A full review ended: logs the MFC updates the namespace that made the last one has made
   // since its previous full review. (The agent does not say whose review it was; a review

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <string>
 #include <system_error>
 
@@ -15,7 +16,13 @@ namespace Kmfibd {
 namespace {
 
 constexpr char const* usageLine =
-    "usage: kmfibd run [--af 4|6] [--kernel sim|platform] [--config FILE] [--control PATH] [--trace SPEC]\n";
+    "usage: kmfibd run [--af 4|6] [--kernel sim|platform|linux] [--config FILE] [--control PATH] [--trace SPEC]\n";
+
+std::map<std::string, Host::Options::Kernel> const kernels = {
+    {"sim", Host::Options::Kernel::sim},
+    {"platform", Host::Options::Kernel::platform},
+    {"linux", Host::Options::Kernel::mainline},
+};
 
 int usage() {
   std::cerr << usageLine;
@@ -26,8 +33,10 @@ void help() {
   std::cout << usageLine
             << "Runs the kernel multicast FIB agent as a daemon on the real clock.\n"
                "  --af 4|6          address family of the agent (default 4)\n"
-               "  --kernel KIND     sim (default: the embedded simulated kernel) or platform\n"
-               "                    (the platform's own kernel; namespaces from /run/netns)\n"
+               "  --kernel KIND     sim (default: the embedded simulated kernel), platform (the\n"
+               "                    platform's own kernel) or linux (a mainline Linux kernel;\n"
+               "                    give each VRF 'max 32'); with a real kernel the namespaces\n"
+               "                    are those under /run/netns\n"
                "  --config FILE     statements applied at start and again on SIGHUP\n"
                "  --control PATH    control socket (default /run/kmfibd.sock), mode 0600\n"
                "  --trace SPEC      text traces, e.g. KernelMfibSm/0-9,KernelMfibAgent/3\n"
@@ -52,8 +61,8 @@ int runCommand(int argc, char** argv) {
     std::string const value = argv[++i];
     if (arg == "--af" && (value == "4" || value == "6")) {
       options.host.af = value == "6" ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4;
-    } else if (arg == "--kernel" && (value == "sim" || value == "platform")) {
-      options.host.kernel = value == "sim" ? Host::Options::Kernel::sim : Host::Options::Kernel::platform;
+    } else if (arg == "--kernel" && kernels.count(value)) {
+      options.host.kernel = kernels.at(value);
     } else if (arg == "--config") {
       options.configPath = value;
     } else if (arg == "--control") {

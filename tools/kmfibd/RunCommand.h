@@ -1,5 +1,5 @@
 #pragma once
-// `kmfibd run [--af 4|6] [--kernel sim|platform] [--config FILE] [--control PATH]
+// `kmfibd run [--af 4|6] [--kernel sim|platform|linux] [--config FILE] [--control PATH]
 // [--trace SPEC]`: reads its arguments, starts the daemon and serves until SIGTERM or
 // SIGINT. Exit status 0 after an orderly stop, 1 when the daemon could not start (a refused
 // configuration, a control socket that cannot be made), 2 with a usage line for a wrong

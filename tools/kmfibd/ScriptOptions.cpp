@@ -55,7 +55,7 @@ Cli::Program const& ScriptOptions::program() {
       .options = {{"--af", "4|6", "address family of the agent (default 4)", ""},
                   {"--trace", "SELECTION", "text traces to standard error, e.g. KernelMfibSm/0-9,KernelMfibAgent/3", ""},
                   {"--call-cost", "SECONDS", "script: virtual time each kernel call takes (default 0)", "script"},
-                  {"--kernel", "sim|platform", "run: the kernel backend (default sim, the simulated kernel)", "run"},
+                  {"--kernel", "sim|platform|linux", "run: the kernel backend (default sim, the simulated kernel)", "run"},
                   {"--config", "FILE", "run: statements applied at start and again on SIGHUP", "run"},
                   {"--control", "PATH", "run: the control socket (default /run/kmfibd.sock)", "run"}},
       .example = "kmfibd script examples/quickstart.kmfib --trace KernelMfibSm/2-5",

@@ -33,6 +33,7 @@ struct Statement {
     showStatus,
     showMachines,
     showMroute,
+    showCounters,
   };
 
   Kind kind = Kind::restart;

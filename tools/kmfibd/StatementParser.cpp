@@ -294,12 +294,12 @@ class Parser {
   }
   Statement show() {
     std::string what = t_.next("what to show");
-    if (what == "kernel") {
+    if (what == "kernel" || what == "counters") {
       if (!t_.done()) {
         s_.ns = name<Plix::NamespaceName>(t_, "namespace");
         s_.hasNs = true;
       }
-      return done(Kind::showKernel);
+      return done(what == "kernel" ? Kind::showKernel : Kind::showCounters);
     }
     if (what == "status") {
       if (!t_.done()) {
@@ -320,7 +320,7 @@ class Parser {
       }
       return done(Kind::showMroute);
     }
-    throw StatementError("unknown show " + Cli::quoted(what) + " (kernel, status, machines, mroute)");
+    throw StatementError("unknown show " + Cli::quoted(what) + " (kernel, status, machines, mroute, counters)");
   }
 
   Plix::AddressFamily af_;
