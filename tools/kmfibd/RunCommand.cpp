@@ -9,14 +9,12 @@
 #include <system_error>
 
 #include "tools/kmfibd/Daemon.h"
+#include "tools/kmfibd/ScriptOptions.h"
 #include "trace/Selection.h"
 
 namespace Kmfibd {
 
 namespace {
-
-constexpr char const* usageLine =
-    "usage: kmfibd run [--af 4|6] [--kernel sim|platform|linux] [--config FILE] [--control PATH] [--trace SPEC]\n";
 
 std::map<std::string, Host::Options::Kernel> const kernels = {
     {"sim", Host::Options::Kernel::sim},
@@ -24,53 +22,26 @@ std::map<std::string, Host::Options::Kernel> const kernels = {
     {"linux", Host::Options::Kernel::mainline},
 };
 
-int usage() {
-  std::cerr << usageLine;
-  return 2;
-}
-
-void help() {
-  std::cout << usageLine
-            << "Runs the kernel multicast FIB agent as a daemon on the real clock.\n"
-               "  --af 4|6          address family of the agent (default 4)\n"
-               "  --kernel KIND     sim (default: the embedded simulated kernel), platform (the\n"
-               "                    platform's own kernel) or linux (a mainline Linux kernel;\n"
-               "                    give each VRF 'max 32'); with a real kernel the namespaces\n"
-               "                    are those under /run/netns\n"
-               "  --config FILE     statements applied at start and again on SIGHUP\n"
-               "  --control PATH    control socket (default /run/kmfibd.sock), mode 0600\n"
-               "  --trace SPEC      text traces, e.g. KernelMfibSm/0-9,KernelMfibAgent/3\n"
-               "SIGTERM and SIGINT stop the daemon; SIGHUP re-reads the configuration.\n";
-}
+int refuse(std::string const& reason) { return ScriptOptions::program().refuse(std::cerr, reason); }
 
 }  // namespace
 
-int runCommand(int argc, char** argv) {
+int runCommand(Cli::Arguments const& args) {
+  if (!args.operands.empty()) return refuse("run takes no operand, not " + Cli::quoted(args.operands.front()));
   Daemon::Options options;
-  for (int i = 0; i < argc; ++i) {
-    std::string const arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      help();
-      return 0;
-    }
-    if (arg == "--version") {
-      std::cout << "kmfibd " << KMFIB_VERSION << "\n";
-      return 0;
-    }
-    if (i + 1 >= argc) return usage();
-    std::string const value = argv[++i];
-    if (arg == "--af" && (value == "4" || value == "6")) {
+  for (auto const& [option, value] : args.options) {
+    if (option == "--af") {
+      if (value != "4" && value != "6") return refuse("--af " + Cli::quoted(value) + ": the address family is 4 (IPv4) or 6 (IPv6)");
       options.host.af = value == "6" ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4;
-    } else if (arg == "--kernel" && kernels.count(value)) {
+    } else if (option == "--kernel") {
+      if (!kernels.count(value)) return refuse("--kernel " + Cli::quoted(value) + ": the kernel is sim, platform or linux");
       options.host.kernel = kernels.at(value);
-    } else if (arg == "--config") {
+    } else if (option == "--config") {
       options.configPath = value;
-    } else if (arg == "--control") {
+    } else if (option == "--control") {
       options.controlPath = value;
-    } else if (arg == "--trace") {
+    } else if (option == "--trace") {
       options.trace = value;
-    } else {
-      return usage();
     }
   }
   try {

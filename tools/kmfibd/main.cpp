@@ -98,27 +98,12 @@ int script(Cli::Arguments const& args) {
   return Kmfibd::ScriptRunner(host, std::cout, std::cerr).runFiles(files);
 }
 
-// The daemon checks its own options; they reach it as they were given.
-int run(Cli::Arguments const& args) {
-  if (!args.operands.empty()) {
-    return ScriptOptions::program().refuse(std::cerr, "run takes no operand, not " + Cli::quoted(args.operands.front()));
-  }
-  std::vector<std::string> words;
-  for (auto const& [option, value] : args.options) {
-    words.push_back(option);
-    words.push_back(value);
-  }
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  return Kmfibd::runCommand(static_cast<int>(argv.size()), argv.data());
-}
-
 // A subcommand is a name in ScriptOptions::program() and a handler here.
 struct Handler {
   char const* name;
   int (*run)(Cli::Arguments const&);
 };
-constexpr Handler handlers[] = {{"script", script}, {"run", run}};
+constexpr Handler handlers[] = {{"script", script}, {"run", Kmfibd::runCommand}};
 
 }  // namespace
 
