@@ -91,6 +91,9 @@ class KernelMfibSm : public Quib::PtrInterface {
   // it had been built with it: both limits are written, and the VIF allocations are brought
   // within its max.
   void vifConfigIs(Quib::Ptr<Config const> const& config);
+  // The VIF bound changed: indices at or above it are released, then every requested
+  // interface without one looks for one below it.
+  void handleVifMax();
   Quib::Ptr<Status> const& vifStatus() const { return vifStatus_; }
   Quib::Ptr<Interface::DeviceIntfStatusDir> const& deviceIntfStatusDir() const { return deviceIntfStatusDir_; }
   Quib::Ptr<KeyToSync const> const& keyToSync() const { return keyToSync_; }
@@ -193,6 +196,7 @@ class KernelMfibSm : public Quib::PtrInterface {
     using Reactor::Reactor;
     void onMaxUnresolvedCacheEntries() override { sm_->handleMulticastMaxUnresolvedCacheEntries(); }
     void onMaxUnresolvedPktBuffers() override { sm_->handleMulticastMaxUnresolvedPktBuffers(); }
+    void onMax() override { sm_->handleVifMax(); }
     void onNotifier() override {
       sm_->handleMulticastMaxUnresolvedCacheEntries();
       sm_->handleMulticastMaxUnresolvedPktBuffers();
