@@ -39,6 +39,7 @@ void RootSm::handleHalmMount(L3::VrfName const& vrfName) {
 }
 
 void RootSm::handleHalmMount(L3::VrfName const& vrfName, Table const* table) {
+  // No space before ")": the wording operators grep for.
   if (auto t = agentTrace().at(9)) {
     t << "RootSm::handleHalmMount( " << static_cast<void const*>(table) << ")";
   }
@@ -47,6 +48,7 @@ void RootSm::handleHalmMount(L3::VrfName const& vrfName, Table const* table) {
 }
 
 void RootSm::maybeCreateOrDeleteKernelMfibSm(L3::VrfName const& v) {
+  // The space before "(" is the wording operators grep for.
   if (auto t = agentTrace().at(9)) t << "RootSm::maybeCreateOrDeleteKernelMfibSm ( " << v << " )";
   if (!initialized_) return;
   auto routes = mfibHalmDir_->halmColl(v.str());

@@ -34,6 +34,7 @@
 #include "halm/IpGenRouteKey.h"
 #include "halm/MfibHalmColl.h"
 #include "halm/MfibHalmDirRouteKey.h"
+#include "halm/MfibHalmWalkOrder.h"
 #include "halm/Status.h"
 #include "kernelmfib/KeyToSync.h"
 #include "kernelmfib/MulticastIntf.h"
@@ -159,6 +160,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   void mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll);
   void handleMfibRouteChange(Table const* table, RouteKey const& key);
   void handleMfibRouteChange();
+  // The table's ranking changed: each of its keys may have its best route elsewhere now.
+  void handleMfibPreferenceChange(Table const* table);
   void doKickReview();
   void handleClock();
   void handleKeyToSync();
@@ -224,6 +227,7 @@ class KernelMfibSm : public Quib::PtrInterface {
    public:
     TableReactor(KernelMfibSm* sm, Table const* table) : sm_(sm), table_(table) {}
     void onRoute(RouteKey const& key) override { sm_->handleMfibRouteChange(table_, key); }
+    void onPreference() override { sm_->handleMfibPreferenceChange(table_); }
 
    private:
     KernelMfibSm* sm_;
@@ -255,6 +259,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   // none).
   void mfibHalmSync(Table const* table);
   void changedRouteIs(TableKey const& k) { changedRoute_.insert(k); }
+  // Notes a change for the review, without kicking it.
+  void doNoteRouteChange(Table const* table, RouteKey const& key);
   void changedRouteDel(TableKey const& k) { changedRoute_.erase(k); }
   void changedRouteDelAll() { changedRoute_.clear(); }
   void bookmarksClear();
@@ -290,6 +296,10 @@ class KernelMfibSm : public Quib::PtrInterface {
   double reviewQuantum_ = 0.1;
   RouteKey bookmark_;
   Quib::Ptr<Table const> halmBookmark_;  // held, so that traces can name it once it has gone
+  // The full review visits the tables in the order its first slice found them; a table
+  // that arrives meanwhile comes last, one that leaves is skipped, and the bookmarked one
+  // leaving ends the walk (the next kick starts a fresh one).
+  Halm::Multicast::Fib::MfibHalmWalkOrder walkOrder_;
   std::set<TableKey> changedRoute_;
   bool reviewedOnce_ = false;
   Quib::Ptr<Zell::TimerWheel> timerWheel_;

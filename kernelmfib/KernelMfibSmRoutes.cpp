@@ -1,7 +1,8 @@
 // KernelMfibSm: following the route tables, and the reviews that program them in
 // time-bounded slices: one full review of all routes, then the changed keys.
 
-#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "halm/IpGenRouteKeyVorlak.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
@@ -14,7 +15,8 @@ namespace Routing::KernelMfib {
 
 namespace {
 
-// Binary-trace levels: review progress, then each key.
+// Binary-trace levels: review progress, then each key. Some binary texts differ from their
+// text traces ("for all routes", "of all routes"); both are the wordings operators know.
 constexpr Vorlak::Level progress = 3;
 constexpr Vorlak::Level perKey = 4;
 
@@ -68,11 +70,27 @@ void KernelMfibSm::mfibHalmSync(Table const* table) {
 }
 
 void KernelMfibSm::handleMfibRouteChange(Table const* table, RouteKey const& key) {
-  auto& tr = kernelMfibTrace();
-  if (auto t = tr.at(9)) t << "KernelMfibSm::handleMfibRouteChange( " << key << " )";
+  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleMfibRouteChange( " << key << " )";
+  doNoteRouteChange(table, key);
+  doKickReview();
+}
+
+void KernelMfibSm::doNoteRouteChange(Table const* table, RouteKey const& key) {
   TableKey const pair(table, key);
-  if (auto t = tr.at(8)) t << "Route changed in Halm Table " << pair;
+  if (auto t = kernelMfibTrace().at(8)) t << "Route changed in Halm Table " << pair;
   changedRouteIs(pair);
+}
+
+void KernelMfibSm::handleMfibPreferenceChange(Table const* table) {
+  auto& tr = kernelMfibTrace();
+  if (auto t = tr.at(9)) t << "KernelMfibSm::handleMfibPreferenceChange( " << tableName(table) << " )";
+  // Only a table of the collection has a reactor.
+  auto const& coll = mfibHalmDir();
+  if (auto t = tr.at(8)) t << "Preference of halm table " << tableName(table) << " is now " << table->preference();
+  // Each key is noted with the table that holds its best route now: the review programs a
+  // key only from its best table, and this table may just have lost that place. There is
+  // one for every key here: this table holds them all.
+  for (auto const& key : *table) doNoteRouteChange(coll->mfibHalm(key).ptr(), key);
   doKickReview();
 }
 
@@ -105,6 +123,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
   auto& tr = kernelMfibTrace();
   if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncChangedRoutes()";
   if (!reviewedOnce_) return;
+  // Operators grep for this wording as it stands.
   if (auto t = tr.at(4)) t << "Starting/resuming of changed review";
   startChanged.log();
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
@@ -128,6 +147,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
 void KernelMfibSm::bookmarksClear() {
   halmBookmark_ = nullptr;
   bookmark_ = RouteKey::invalidRouteKey();
+  walkOrder_.clear();
 }
 
 void KernelMfibSm::doSyncAllRoutes() {
@@ -143,17 +163,20 @@ void KernelMfibSm::doSyncAllRoutes() {
     resumeAll.log();
   }
   auto const& coll = mfibHalmDir();
-  // The tables are sorted once per slice; the walk below keeps its own copy of the order.
-  auto const tables = coll->orderedTables();
-  auto const at = halmBookmark_ ? std::find(tables.begin(), tables.end(), halmBookmark_) : tables.begin();
-  if (at == tables.end()) {
+  std::vector<Quib::Ptr<Table const>> tables;
+  if (!halmBookmark_) {
+    walkOrder_.start(*coll);
+    tables = walkOrder_.tablesFrom(*coll, nullptr, 0);
+  } else if (coll->halmPtr(halmBookmark_.ptr())) {
+    tables = walkOrder_.tablesFrom(*coll, halmBookmark_.ptr(), halmBookmark_->id());
+  }
+  // No table at all, or the bookmarked one has left: the next kick starts a fresh walk.
+  if (tables.empty()) {
     if (auto t = tr.at(8)) t << "mfibHalm at " << tableName(halmBookmark_.ptr()) << " does not exist.";
     return bookmarksClear();
   }
-  Quib::Ptr<Table const> const table = *at;
-  auto const position = static_cast<std::size_t>(at - tables.begin());
-  auto const routePosition = bookmarkNotNull() ? table->lowerBound(bookmark_) : table->begin();
-  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(coll, position, routePosition);
+  auto const routePosition = bookmarkNotNull() ? tables.front()->lowerBound(bookmark_) : tables.front()->begin();
+  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
   while (!it.done()) {
     RouteKey const key = it.key();
@@ -164,6 +187,8 @@ void KernelMfibSm::doSyncAllRoutes() {
       // A quantum ending on the last route finishes rather than suspending.
       it.updateToBestRouteIterators();
       if (it.done()) break;
+      // Names where this slice started (none for a walk's first) and the last key synced,
+      // not the bookmark: operators read it so.
       if (auto t = tr.at(4)) t << "Suspending review at " << tableName(sliceStart.ptr()) << ", " << key;
       suspendAll.log();
       halmBookmark_ = coll->halmPtr(it.table());

@@ -54,6 +54,7 @@ void KernelMfibSm::sockOpenTimerExpired() {
   int const error = errno;
   if (af_ == Plix::AddressFamily::ipv6 && v6RelaySm_) v6RelaySm_->mrtSkSdIs(sock_ < 0 ? -1 : sock_);
   if (sock_ < 0) {
+    // The space before the comma is the wording operators grep for.
     if (auto t = tr.at(2)) t << "Failed to open socket in namespace " << ns_ << " , errno " << error;
     sockOpenTimer_->timeMinIs(Quib::System::currentTime() + sockOpenPeriod);
     return;

@@ -80,7 +80,8 @@ void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) {
     working = best.ptr();
     if (best) {
       route = best->route(rk);
-      if (auto t = tr.at(8)) t << "Found alternate Route " << rk << " from halm table" << tableName(working);
+      // "Route" capitalised mid-sentence is the wording operators grep for.
+      if (auto t = tr.at(8)) t << "Found alternate Route " << rk << " from halm table " << tableName(working);
     }
   } else if (!coll->isBestRoute(halmPtrKey, rk)) {
     if (auto t = tr.at(8)) t << tableName(halmPtrKey) << " does not contain the best route for " << rk;
@@ -103,6 +104,7 @@ void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) {
     auto const& vifs = vifStatus_->vifStatusColl;
     for (Halm::Multicast::Fib::RouteIntfIteratorConst it(route); !it.done(); it.next()) {
       Plix::IntfId const intf = it.intfId();
+      // The space before the colon is the wording operators grep for.
       if (auto t = tr.at(7)) t << "Iterating interface : " << intf;
       if (intf == Plix::IntfId::null0() || intf == Plix::IntfId::register0()) {
         if (auto t = tr.at(7)) t << "Skipping Null and Register interfaces";

@@ -51,6 +51,7 @@ void KernelMfibSm::doDeallocateVif(Plix::IntfId intfId) {
   auto& config = vifStatus_->vifConfigColl;
   auto const* vif = config.find(intfId);
   if (!vif) return;
+  // No index, two spaces: the wording operators grep for.
   if (auto t = kernelMfibTrace().at(5)) t << "Deallocating VIF " << " for " << intfId;
   vifUsed_[*vif] = false;
   config.del(intfId);

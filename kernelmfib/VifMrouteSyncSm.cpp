@@ -1,6 +1,7 @@
 #include "kernelmfib/VifMrouteSyncSm.h"
 
 #include <utility>
+#include <vector>
 
 #include "halm/IpGenRouteKeyVorlak.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
@@ -90,6 +91,8 @@ void VifMrouteSyncSm::handleInitialized() {
 void VifMrouteSyncSm::handleNewVifAllocation(Plix::IntfId intfId) {
   if (auto t = tr().at(9)) t << "VifMrouteSyncSm::handleNewVifAllocation( " << intfId << " )";
   VifIndex const vif = vifStatus_ ? vifStatus_->vifStatusColl(intfId) : 0;
+  // Texts prefixed with the machine's address and the operation's name: the wording
+  // operators grep for.
   if (vif == 0) {
     // Allocation never gives VIF 0 to an interface, so this is a removal.
     if (auto t = tr().at(8)) {
@@ -100,7 +103,6 @@ void VifMrouteSyncSm::handleNewVifAllocation(Plix::IntfId intfId) {
   if (auto t = tr().at(8)) {
     t << static_cast<void const*>(this) << " handleNewVifAllocation vif changed for IntfId: " << intfId;
   }
-  if (!insertChangeSet_) return;
   insertChangeSet_->changedIntfIs(intfId);
   doUpdateReviewTimer();
 }
@@ -123,13 +125,6 @@ void VifMrouteSyncSm::doUpdateReviewTimer() {
   if (reviewTimer_->reviewPending()) return;
   if (insertChangeSet_->empty()) return;
   reviewTimer_->doUpdateNextReview();
-}
-
-std::optional<std::size_t> VifMrouteSyncSm::markerTablePosition() const {
-  auto const position = mfibHalmDir_->tablePosition(halmMarker_);
-  if (!position) return std::nullopt;
-  if (mfibHalmDir_->orderedTables()[*position]->id() != halmMarkerId_) return std::nullopt;
-  return position;
 }
 
 std::optional<Plix::IntfId> VifMrouteSyncSm::changedIntfOf(Table const* table, RouteKey const& key) const {
@@ -163,11 +158,6 @@ void VifMrouteSyncSm::doSuspend(Table const* table, RouteKey const& key) {
   reviewTimer_->doUpdateNextReviewImmediately();
 }
 
-void VifMrouteSyncSm::doRestartWalk() {
-  markerIs(mfibHalmDir_->orderedTables().front().ptr(), RouteKey::invalidRouteKey());
-  reviewTimer_->doUpdateNextReviewImmediately();
-}
-
 void VifMrouteSyncSm::doFinish() {
   if (auto t = tr().at(4)) t << static_cast<void const*>(this) << " doReview, Finished review";
   finished.log();
@@ -185,34 +175,39 @@ void VifMrouteSyncSm::doReview() {
     return;
   }
 
-  std::optional<std::size_t> position;
+  std::vector<Quib::Ptr<Table const>> tables;
   if (!walkSuspended()) {
     if (auto t = tr().at(4)) t << static_cast<void const*>(this) << " doReview, Starting review";
     starting.log();
     reviewChangeSet_ = std::exchange(insertChangeSet_, IntfChangeSet::IntfChangeSetIs());
-    position = 0;
+    walkOrder_.start(*mfibHalmDir_);
+    tables = walkOrder_.tablesFrom(*mfibHalmDir_, nullptr, 0);
   } else {
     if (auto t = tr().at(4)) {
       t << static_cast<void const*>(this) << " doReview, Resuming review from halm table " << halmMarkerName_
         << " and route " << marker_;
     }
     resuming.log(static_cast<std::int32_t>(halmMarkerId_), marker_);
-    position = markerTablePosition();
+    tables = walkOrder_.tablesFrom(*mfibHalmDir_, halmMarker_, halmMarkerId_);
   }
-  if (!position) {
+  bool const resumed = walkSuspended();
+  bool const lost = resumed && (tables.empty() || tables.front().ptr() != halmMarker_ ||
+                                tables.front()->id() != halmMarkerId_);
+  if (lost) {
+    // The table the walk stopped in has left: the walk goes on with the first route of the
+    // next table in its order, or finishes when none is left.
     if (auto t = tr().at(7)) t << doReviewSignature << "No Halm tables found";
-    return doRestartWalk();
+    if (tables.empty()) return doFinish();
   }
-
-  Quib::Ptr<Table const> const table = mfibHalmDir_->orderedTables()[*position];
-  auto const routePosition = marker_ == RouteKey::invalidRouteKey() ? table->begin() : table->lowerBound(marker_);
-  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(mfibHalmDir_, *position, routePosition);
+  auto const routePosition = resumed && !lost ? tables.front()->lowerBound(marker_) : tables.front()->begin();
+  Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
   while (!it.done()) {
     Table const* current = it.table();
     RouteKey const key = it.key();
     if (auto t = tr().at(7)) t << "Selecting " << key << " from halm table " << current->name();
     if (auto intf = changedIntfOf(current, key)) {
+      // The leading space is the wording operators grep for.
       if (auto t = tr().at(7)) t << " Interface " << *intf << " is in the changed set";
       doRequestKey(current, key);
     }

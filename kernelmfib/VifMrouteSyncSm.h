@@ -12,14 +12,12 @@
 // suspended. Removed VIFs start nothing, and VIFs present when the machine is built are
 // not collected: the reactor hears changes only.
 //
-// A suspended walk whose table has left mfibHalmDir cannot resume from its position. It
-// restarts instead: the position is moved to the first route of the first table, the
-// walk keeps its reviewChangeSet, and the next slice is asked for at once. The walk then
-// reaches its end as usual, having matched every collected interface against every table
-// that is left; routes before the lost table are requested a second time, which only
-// programs them again.
+// A walk visits the tables in the order they ranked when it started (MfibHalmWalkOrder):
+// a table whose preference changes meanwhile keeps its place, one that arrives is visited
+// after the others, one that leaves is skipped. When the table a suspended walk stopped in
+// has left, the walk goes on with the first route of the next table in its order, so it
+// still reaches its end and matches every collected interface against every table left.
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +25,7 @@
 #include "entities/Status.h"
 #include "halm/IpGenRouteKey.h"
 #include "halm/MfibHalmColl.h"
+#include "halm/MfibHalmWalkOrder.h"
 #include "halm/Status.h"
 #include "kernelmfib/IntfChangeSet.h"
 #include "kernelmfib/KeyToSync.h"
@@ -116,14 +115,10 @@ class VifMrouteSyncSm : public Quib::PtrInterface {
     VifMrouteSyncSm* sm_;
   };
 
-  // Where the suspended walk resumes in the current table order; none when its table has
-  // gone (compared by id too, as another table may have come to the same address).
-  std::optional<std::size_t> markerTablePosition() const;
   // The first interface of the route that the walk's set holds; none when no interface is.
   std::optional<Plix::IntfId> changedIntfOf(Table const* table, RouteKey const& key) const;
   void doRequestKey(Table const* table, RouteKey const& key);
   void doSuspend(Table const* table, RouteKey const& key);
-  void doRestartWalk();
   void doFinish();
   void markerIs(Table const* table, RouteKey const& key);
 
@@ -144,6 +139,7 @@ class VifMrouteSyncSm : public Quib::PtrInterface {
   std::uint32_t halmMarkerId_ = 0;
   std::string halmMarkerName_;
   RouteKey marker_;
+  Halm::Multicast::Fib::MfibHalmWalkOrder walkOrder_;
   bool initialized_ = false;
   bool active_ = false;
 };

@@ -31,13 +31,6 @@ std::vector<Quib::Ptr<Status const>> MfibHalmColl::orderedTables() const {
   return ordered;
 }
 
-std::optional<std::size_t> MfibHalmColl::tablePosition(Status const* table) const {
-  auto ordered = orderedTables();
-  auto it = std::find_if(ordered.begin(), ordered.end(), [&](auto const& t) { return t.ptr() == table; });
-  if (it == ordered.end()) return std::nullopt;
-  return static_cast<std::size_t>(it - ordered.begin());
-}
-
 bool MfibHalmColl::isBestRoute(Status const* table, IpGenRouteKey const& key) const {
   auto best = mfibHalm(key);
   return best && best.ptr() == table;

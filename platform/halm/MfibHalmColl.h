@@ -5,7 +5,6 @@
 // goes. Tables are walked in that same order (best-ranked first).
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -35,8 +34,6 @@ class MfibHalmColl : public Quib::Entity {
 
   // The tables in walk order: preference, then name.
   std::vector<Quib::Ptr<Status const>> orderedTables() const;
-  // Where `table` stands in orderedTables(); none when it is not here.
-  std::optional<std::size_t> tablePosition(Status const* table) const;
 
   // True when `table` holds `key` and no table of this VRF ranks before it holding it too.
   bool isBestRoute(Status const* table, IpGenRouteKey const& key) const;

@@ -1,19 +1,18 @@
 #include "halm/MfibHalmCollRouteIteratorConst.h"
 
+#include <utility>
+
 namespace Halm::Multicast::Fib {
 
-MfibHalmCollRouteIteratorConst::MfibHalmCollRouteIteratorConst(Quib::Ptr<MfibHalmColl const> coll)
+MfibHalmCollRouteIteratorConst::MfibHalmCollRouteIteratorConst(Quib::Ptr<MfibHalmColl const> const& coll)
     : tables_(coll ? coll->orderedTables() : std::vector<Quib::Ptr<Status const>>()) {
   if (!done()) route_ = tables_[0]->begin();
   skipExhaustedTables();
 }
 
-MfibHalmCollRouteIteratorConst::MfibHalmCollRouteIteratorConst(Quib::Ptr<MfibHalmColl const> coll,
-                                                               std::size_t tablePosition,
+MfibHalmCollRouteIteratorConst::MfibHalmCollRouteIteratorConst(std::vector<Quib::Ptr<Status const>> tables,
                                                                Status::const_iterator routePosition)
-    : tables_(coll ? coll->orderedTables() : std::vector<Quib::Ptr<Status const>>()),
-      table_(tablePosition),
-      route_(routePosition) {
+    : tables_(std::move(tables)), route_(routePosition) {
   skipExhaustedTables();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
-// Walks every route of every table of one VRF: the tables in their walk order (best-ranked
-// first), each table's keys in order. It starts at a table position (an index into
-// MfibHalmColl::orderedTables()) and a route position in that table, so a walk that was
-// cut short resumes where it stopped. A key present in several tables is visited once per
-// table. The walk reads the tables as they stand; it must not outlive a change to them.
+// Walks every route of the given tables of one VRF: the tables in the order given (from a
+// collection alone, in its ranking, best-ranked first), each table's keys in order. It
+// starts at a route position in the first table, so a walk that was cut short resumes
+// where it stopped; MfibHalmWalkOrder gives a resumed walk its tables. A key present in
+// several tables is visited once per table. The walk reads the tables as they stand; it
+// must not outlive a change to them.
 
 #include <cstddef>
 #include <vector>
@@ -15,10 +16,10 @@ namespace Halm::Multicast::Fib {
 
 class MfibHalmCollRouteIteratorConst {
  public:
-  // From the first route of the first table.
-  explicit MfibHalmCollRouteIteratorConst(Quib::Ptr<MfibHalmColl const> coll);
-  MfibHalmCollRouteIteratorConst(Quib::Ptr<MfibHalmColl const> coll, std::size_t tablePosition,
-                                 Status::const_iterator routePosition);
+  // From the first route of the collection's first table.
+  explicit MfibHalmCollRouteIteratorConst(Quib::Ptr<MfibHalmColl const> const& coll);
+  // From `routePosition` in the first of `tables`, then on through the others.
+  MfibHalmCollRouteIteratorConst(std::vector<Quib::Ptr<Status const>> tables, Status::const_iterator routePosition);
 
   bool done() const { return table_ >= tables_.size(); }
   // The current key; invalidRouteKey() when done.

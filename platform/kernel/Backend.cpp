@@ -14,6 +14,8 @@ Backend::Use::Use(Backend& backend) : previous_(installed) { installed = &backen
 
 Backend::Use::~Use() { installed = previous_; }
 
+std::vector<MfcCounter> Backend::counters(std::optional<Plix::NamespaceName>) const { return {}; }
+
 Backend* Backend::current() {
   if (!installed) errno = ENOSYS;
   return installed;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/MfcCounter.h"
 #include "kernel/NamespaceSnapshot.h"
 #include "plix/NamespaceName.h"
 
@@ -50,6 +51,12 @@ class Backend {
 
   // What the kernel holds, per namespace sorted by name; only `ns` when given.
   virtual std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const = 0;
+  // The packet counters of every MFC entry, per namespace; only `ns` when given. A backend
+  // that cannot read them shows none.
+  virtual std::vector<MfcCounter> counters(std::optional<Plix::NamespaceName> ns) const;
+  // Whether `snapshot` reads the kernel's own tables, so that comparing them with what the
+  // agent meant says something.
+  virtual bool readsBack() const { return false; }
 };
 
 }  // namespace Kernel

@@ -71,4 +71,14 @@ void printKernelRecords(std::ostream& os, std::vector<NamespaceSnapshot> const& 
   }
 }
 
+void printCounterRecords(std::ostream& os, std::vector<MfcCounter> const& counters) {
+  auto byKey = [](auto const& c) { return std::tie(c.ns, c.af, c.source, c.group); };
+  for (auto const* c : sortedBy(counters, byKey)) {
+    os << "counter ns=" << c->ns << " af=" << afNumber(c->af)
+       << " source=" << addressText(c->af, c->source)
+       << " group=" << addressText(c->af, c->group) << " packets=" << c->packets
+       << " bytes=" << c->bytes << " wrong-if=" << c->wrongIf << '\n';
+  }
+}
+
 }  // namespace Kernel

@@ -6,10 +6,15 @@
 #include <ostream>
 #include <vector>
 
+#include "kernel/MfcCounter.h"
 #include "kernel/NamespaceSnapshot.h"
 
 namespace Kernel {
 
 void printKernelRecords(std::ostream& os, std::vector<NamespaceSnapshot> const& snapshots);
+
+// The `show counters` records, one `counter` line per MFC entry, sorted by namespace, family,
+// source and group.
+void printCounterRecords(std::ostream& os, std::vector<MfcCounter> const& counters);
 
 }  // namespace Kernel

@@ -21,7 +21,7 @@ class RealKernel : public Backend {
   int writeProcSys(std::string const& path, std::string const& value,
                    Plix::NamespaceName const& ns) final;
 
- protected:
+  // A call as the agent made it, rewritten in place by the translation.
   struct SocketCall {
     int family;
     int type;
@@ -38,6 +38,7 @@ class RealKernel : public Backend {
     std::string value;
   };
 
+ protected:
   RealKernel() = default;
 
   // Each rewrites the call in place for its kernel and returns 0 to make it, or an errno

@@ -256,6 +256,16 @@ std::vector<NamespaceSnapshot> SimKernel::snapshot(std::optional<Plix::Namespace
   return result;
 }
 
+std::vector<MfcCounter> SimKernel::counters(std::optional<Plix::NamespaceName> ns) const {
+  std::vector<MfcCounter> result;
+  for (NamespaceSnapshot const& s : snapshot(ns)) {
+    for (NamespaceSnapshot::Mfc const& mfc : s.mfcs) {
+      result.push_back({.ns = s.ns, .af = mfc.af, .source = mfc.source, .group = mfc.group});
+    }
+  }
+  return result;
+}
+
 NamespaceSnapshot SimKernel::snapshotOf(Namespace const& ns) const {
   NamespaceSnapshot s{.ns = ns.name,
                       .unresolvedEntries = ns.unresolvedEntries,

@@ -94,6 +94,8 @@ class SimKernel final : public Backend {
   int writeProcSys(std::string const& path, std::string const& value,
                    Plix::NamespaceName const& ns) override;
   std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
+  // Nothing is forwarded here: every MFC entry counts zero.
+  std::vector<MfcCounter> counters(std::optional<Plix::NamespaceName> ns) const override;
 
  private:
   using Bytes = std::span<std::uint8_t const>;

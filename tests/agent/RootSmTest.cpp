@@ -1,8 +1,11 @@
 // The root machine: nothing happens before it is initialised, each VRF is torn down with
-// the namespace its machine was built with, and the order of creation and deletion.
+// the namespace its machine was built with, the order of creation and deletion, and the
+// level-3 messages that tell them.
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "entities/KniStatusMount.h"
 #include "entities/MulticastIntfsForApplications.h"
 #include "entities/kni/Status.h"
+#include "halm/Status.h"
 #include "host/ActivityManager.h"
 #include "kernel/SimKernel.h"
 #include "orvo/Cell.h"
@@ -34,6 +38,11 @@ class RootSmTest : public testing::Test {
     status = Quib::ptrCast<Routing::KernelMfib::StatusColl>(em->getEntity(Cell::path("routing/kernelmfib/status")));
   }
   KernelMfibAgent::RootSm& root() { return *agent->rootSm(); }
+  static std::vector<Kernel::CallKind> calls(Kernel::SimKernel const& sim) {
+    std::vector<Kernel::CallKind> out;
+    for (auto const& c : sim.calls()) out.push_back(c.kind);
+    return out;
+  }
   bool mounted(char const* ns) { return em->isHalmMounted(KernelNetInfo::kniStatusMount(Plix::NamespaceName(ns))); }
 
   // Interface `intf` is carried by device `dev` (kernel index `ifIndex`) of the default
@@ -109,6 +118,106 @@ TEST_F(RootSmTest, RemovingTheVrfEntryOrItsNamespaceDeletesIt) {
   EXPECT_FALSE(root().mfibSm.has(red));
   EXPECT_FALSE(mounted("nsA"));
   EXPECT_EQ(sink.count("KernelMfibAgent", 3), 4u) << "two creations and two deletions";
+}
+
+// What exists of a VRF's machines at some moment, for following the order of their
+// creation and deletion: the status entry is made first and removed last.
+class VrfSnapshots : public Routing::KernelMfib::StatusColl::NotifieeConst {
+ public:
+  VrfSnapshots(KernelMfibAgent::RootSm& root, Quib::Ptr<Routing::KernelMfib::StatusColl> const& status,
+               Quib::Ptr<Orvo::EntityManager> const& em, Trace::CaptureSink const& sink)
+      : root_(root), em_(em), sink_(sink) {
+    notifierIs(status);
+    hasNotificationActiveIs(true);
+  }
+  void onVrfStatus(L3::VrfName const&) override { take("status"); }
+  // Records what exists now, unless it is what the last record says already.
+  void take(char const* when) {
+    L3::VrfName const red("red");
+    std::ostringstream os;
+    os << when << ": status=" << notifier()->vrfStatus.has(red) << " key=" << root_.keyToSync.has(red)
+       << " kni=" << em_->isHalmMounted(KernelNetInfo::kniStatusMount(Plix::NamespaceName("nsA")))
+       << " sm=" << root_.mfibSm.has(red) << " sync=" << root_.vifMrouteSyncSm.has(red)
+       << " messages=" << sink_.count("KernelMfibAgent", 3);
+    if (records.empty() || records.back() != os.str()) records.push_back(os.str());
+  }
+  std::vector<std::string> records;
+
+ private:
+  KernelMfibAgent::RootSm& root_;
+  Quib::Ptr<Orvo::EntityManager> em_;
+  Trace::CaptureSink const& sink_;
+};
+
+TEST_F(RootSmTest, MachinesAreCreatedAndDeletedInOrder) {
+  Kernel::SimKernel sim;
+  Kernel::Backend::Use use{sim};
+  sim.netnsIs(Plix::NamespaceName("nsA"));
+  L3::VrfName const red("red");
+  auto fib = Quib::ptrCast<Quib::Dir>(em->getEntity("routing/multicast/fib"));
+  fib->mkdir("red")->entityPtrIs("mroute", Quib::make<Halm::Multicast::Fib::Status>("mroute"));
+  vrfs->vrf.is(red)->networkNamespace.is(Plix::NamespaceName("nsA"));
+  VrfSnapshots snapshots(root(), status, em, sink);
+  sim.callHookIs([&] { snapshots.take("kernel"); });  // the machine opens its socket as it is built
+
+  configs->vrfConfig.is(red);
+  snapshots.take("done");
+  EXPECT_EQ(snapshots.records, (std::vector<std::string>{
+                                   "status: status=1 key=0 kni=0 sm=0 sync=0 messages=0",
+                                   "kernel: status=1 key=1 kni=1 sm=0 sync=0 messages=1",
+                                   "done: status=1 key=1 kni=1 sm=1 sync=1 messages=1",
+                               }));
+
+  sink.clear();
+  sim.callsDelAll();
+  snapshots.records.clear();
+  configs->vrfConfig.del(red);
+  EXPECT_EQ(snapshots.records, (std::vector<std::string>{
+                                   // Shutting down and closing the socket as the machine goes.
+                                   "kernel: status=1 key=1 kni=0 sm=0 sync=0 messages=1",
+                                   "status: status=0 key=0 kni=0 sm=0 sync=0 messages=1",
+                               }));
+  EXPECT_EQ(calls(sim), (std::vector<Kernel::CallKind>{Kernel::CallKind::done, Kernel::CallKind::close}));
+  sim.callHookIs(nullptr);
+}
+
+TEST_F(RootSmTest, LevelThreeMessagesTellEachCreationAndDeletion) {
+  L3::VrfName const red("red");
+  auto fib = Quib::ptrCast<Quib::Dir>(em->getEntity("routing/multicast/fib"));
+  auto mroute = Quib::make<Halm::Multicast::Fib::Status>("mroute");
+  auto other = Quib::make<Halm::Multicast::Fib::Status>("other");
+  vrfs->vrf.is(red)->networkNamespace.is(Plix::NamespaceName("nsA"));
+  struct Step {
+    char const* what;
+    std::function<void()> change;
+    std::vector<std::string> messages;
+    bool sync;
+  };
+  std::vector<Step> const steps = {
+      {"configured without tables", [&] { configs->vrfConfig.is(red); },
+       {"Creating new kernel Mfib Sm without Mfib halm for vrf red"}, false},
+      {"its tables arrive: the same machine is given them", [&] { fib->mkdir("red")->entityPtrIs("mroute", mroute); },
+       {}, true},
+      {"a second table", [&] { fib->entity<Quib::Dir>("red")->entityPtrIs("other", other); }, {}, true},
+      {"the first table leaves, one is left", [&] { fib->entity<Quib::Dir>("red")->entityPtrDel("mroute"); }, {},
+       true},
+      {"the last table leaves", [&] { fib->entity<Quib::Dir>("red")->entityPtrDel("other"); },
+       {"Deleting vifMrouteSyncSm since mfib halm for vrf red was unmounted."}, false},
+      {"the configuration goes", [&] { configs->vrfConfig.del(red); }, {"Deleting kernel Mfib Sm for vrf red"}, false},
+      {"tables first, then the configuration",
+       [&] {
+         fib->mkdir("red")->entityPtrIs("mroute", mroute);
+         configs->vrfConfig.is(red);
+       },
+       {"Creating new kernel Mfib Sm for vrf red"}, true},
+  };
+  for (auto const& step : steps) {
+    SCOPED_TRACE(step.what);
+    sink.clear();
+    step.change();
+    EXPECT_EQ(sink.texts("KernelMfibAgent"), step.messages);
+    EXPECT_EQ(root().vifMrouteSyncSm.has(red), step.sync);
+  }
 }
 
 TEST_F(RootSmTest, DestroyingTheRootLeavesStatusAndMountsInPlace) {

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "halm/MfibDirSm.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
+#include "halm/MfibHalmWalkOrder.h"
 #include "halm/RouteIntfIteratorConst.h"
 
 namespace {
@@ -149,15 +151,55 @@ TEST(MfibHalmCollRouteIteratorConst, WalksTablesInRankThenKeysAndResumes) {
   EXPECT_EQ(collect(MfibHalmCollRouteIteratorConst(coll)),
             (std::vector<std::string>{"pim (10.0.0.1, 239.1.1.1)", "static (10.0.0.1, 239.1.1.1)",
                                       "static (10.0.0.2, 239.1.1.1)"}));
-  auto pos = coll->tablePosition(low.ptr());
-  ASSERT_TRUE(pos);
-  EXPECT_EQ(*pos, 2u);
-  EXPECT_EQ(collect(MfibHalmCollRouteIteratorConst(coll, *pos, low->lowerBound(key("10.0.0.2", "239.1.1.1")))),
+  EXPECT_EQ(collect(MfibHalmCollRouteIteratorConst({low}, low->lowerBound(key("10.0.0.2", "239.1.1.1")))),
             std::vector<std::string>{"static (10.0.0.2, 239.1.1.1)"});
-  // Resuming in the empty middle table moves on to the next table.
-  EXPECT_EQ(collect(MfibHalmCollRouteIteratorConst(coll, 1, empty->begin())).size(), 2u);
-  EXPECT_FALSE(coll->tablePosition(Quib::make<Status>("stranger").ptr()));
+  // Resuming in an empty table moves on to the next table given, in the order given.
+  EXPECT_EQ(collect(MfibHalmCollRouteIteratorConst({empty, low, high}, empty->begin())),
+            (std::vector<std::string>{"static (10.0.0.1, 239.1.1.1)", "static (10.0.0.2, 239.1.1.1)",
+                                      "pim (10.0.0.1, 239.1.1.1)"}));
+  EXPECT_TRUE(MfibHalmCollRouteIteratorConst({}, Status::const_iterator()).done());
   EXPECT_TRUE(MfibHalmCollRouteIteratorConst(Quib::make<MfibHalmColl>("none")).done());
+}
+
+TEST(MfibHalmWalkOrder, KeepsTheOrderAWalkStartedWith) {
+  auto coll = Quib::make<MfibHalmColl>("red");
+  std::map<std::string, Quib::Ptr<Status>> t;
+  auto add = [&](char const* name, std::uint32_t preference) {
+    t[name] = Quib::make<Status>(name);
+    t[name]->preferenceIs(preference);
+    coll->halmPtrIs(t[name]);
+  };
+  auto names = [](std::vector<Quib::Ptr<Status const>> const& tables) {
+    std::string out;
+    for (auto const& table : tables) out += table->name();
+    return out;
+  };
+  add("a", 10);
+  add("b", 20);
+  add("c", 30);
+  MfibHalmWalkOrder order;
+  EXPECT_TRUE(order.empty());
+  order.start(*coll);
+  EXPECT_EQ(names(order.tablesFrom(*coll, nullptr, 0)), "abc");
+
+  t["c"]->preferenceIs(5);  // ranks first now; the walk keeps its order
+  EXPECT_EQ(names(coll->orderedTables()), "cab");
+  EXPECT_EQ(names(order.tablesFrom(*coll, t["b"].ptr(), t["b"]->id())), "bc");
+  add("d", 1);  // arrives mid-walk: visited after the tables the walk started with
+  add("e", 2);
+  EXPECT_EQ(names(order.tablesFrom(*coll, t["b"].ptr(), t["b"]->id())), "bcde");
+  coll->halmPtrDel(t["b"].ptr());  // the table the walk stands in leaves: on with the next
+  EXPECT_EQ(names(order.tablesFrom(*coll, t["b"].ptr(), t["b"]->id())), "cde");
+  coll->halmPtrDel(t["d"].ptr());
+  EXPECT_EQ(names(order.tablesFrom(*coll, t["c"].ptr(), t["c"]->id())), "ce");
+  EXPECT_TRUE(order.tablesFrom(*coll, t["a"].ptr(), t["a"]->id() + 100).empty()) << "another table at a's address";
+  coll->halmPtrIs(t["b"]);  // back again: keeps its old place
+  EXPECT_EQ(names(order.tablesFrom(*coll, nullptr, 0)), "abce");
+
+  order.start(*coll);  // the next walk takes the ranking then
+  EXPECT_EQ(names(order.tablesFrom(*coll, nullptr, 0)), "ecab");
+  order.clear();
+  EXPECT_TRUE(order.empty());
 }
 
 TEST(MfibDirSm, FollowsVrfsAndTables) {

@@ -67,4 +67,27 @@ TEST(KernelRecordPrinterTest, PrintsKindsInTurnSortedByTheirKeys) {
       "mfc ns=red af=6 source=2001:db8::1 group=ff3e::1 iif=65535 oifs=0,511\n");
 }
 
+TEST(KernelRecordPrinterTest, CounterRecordsAreSortedByNamespaceFamilySourceAndGroup) {
+  using Kernel::MfcCounter;
+  std::vector<MfcCounter> const counters = {
+      {"red", AddressFamily::ipv6, address(AF_INET6, "2001:db8::1"), address(AF_INET6, "ff3e::1"),
+       2, 208, 1},
+      {"red", AddressFamily::ipv4, address(AF_INET, "10.0.0.2"), address(AF_INET, "239.1.1.2"),
+       0, 0, 0},
+      {"blue", AddressFamily::ipv4, address(AF_INET, "10.0.0.2"), address(AF_INET, "239.1.1.1"),
+       18446744073709551615u, 7, 3},
+      {"red", AddressFamily::ipv4, address(AF_INET, "10.0.0.2"), address(AF_INET, "239.1.1.1"),
+       3, 252, 0},
+  };
+  std::ostringstream out;
+  Kernel::printCounterRecords(out, counters);
+  EXPECT_EQ(out.str(),
+            "counter ns=blue af=4 source=10.0.0.2 group=239.1.1.1 packets=18446744073709551615 "
+            "bytes=7 wrong-if=3\n"
+            "counter ns=red af=4 source=10.0.0.2 group=239.1.1.1 packets=3 bytes=252 wrong-if=0\n"
+            "counter ns=red af=4 source=10.0.0.2 group=239.1.1.2 packets=0 bytes=0 wrong-if=0\n"
+            "counter ns=red af=6 source=2001:db8::1 group=ff3e::1 packets=2 bytes=208 "
+            "wrong-if=1\n");
+}
+
 }  // namespace

@@ -96,6 +96,26 @@ TEST_P(RoutingTest, AddMfcReplacesTheEntryOfItsSourceAndGroup) {
   EXPECT_EQ(errorOf(set(fd, 205, del)), ENOENT);
 }
 
+TEST_P(RoutingTest, EveryEntryCountsZeroPacketsHere) {
+  int const fd = router();
+  ASSERT_EQ(addVif(fd, 1, 7), 0);
+  ASSERT_EQ(addMfc(fd, 1, {0}), 0);
+  ASSERT_EQ(set(fd, 204, family().mfc(family().source, family().otherGroup, 1, {})), 0);
+  kernel.netnsIs("blue");
+  auto const counters = kernel.counters(std::nullopt);
+  ASSERT_EQ(counters.size(), 2u);
+  for (auto const& c : counters) {
+    EXPECT_EQ(c.ns, "red");
+    EXPECT_EQ(c.af, snapshot().mfcs.front().af);
+    EXPECT_EQ(c.source, snapshot().mfcs.front().source);
+    EXPECT_EQ(std::tie(c.packets, c.bytes, c.wrongIf), std::make_tuple(0u, 0u, 0u));
+  }
+  EXPECT_EQ(counters[0].group, snapshot().mfcs[0].group);
+  EXPECT_EQ(counters[1].group, snapshot().mfcs[1].group);
+  EXPECT_TRUE(kernel.counters("blue").empty());
+  EXPECT_EQ(kernel.counters("red"), counters);
+}
+
 TEST_P(RoutingTest, RemovingADeviceTakesItsVifsAndTellsTheHost) {
   std::vector<std::string> told;
   kernel.changeHandlerIs([&](Plix::NamespaceName const& ns) { told.push_back(ns.str()); });

@@ -2,7 +2,10 @@
 // status left by an earlier machine, and its teardown.
 
 #include <algorithm>
+#include <map>
+#include <string>
 
+#include "halm/MfibHalmColl.h"
 #include "tests/kernelmfib/MachineFixture.h"
 
 namespace Routing::KernelMfib {
@@ -10,6 +13,7 @@ namespace {
 
 using Kernel::CallKind;
 using Bytes = std::vector<std::uint8_t>;
+using RouteKey = KernelMfibSm::RouteKey;
 
 Bytes le16(std::uint16_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8)}; }
 Bytes cat(std::vector<Bytes> const& parts) {
@@ -19,7 +23,22 @@ Bytes cat(std::vector<Bytes> const& parts) {
 }
 Bytes one() { return {1, 0, 0, 0}; }
 
-class KernelMfibSmTest : public MachineFixture {};
+class KernelMfibSmTest : public MachineFixture {
+ protected:
+  std::map<std::string, int> allocated() const {
+    std::map<std::string, int> out;
+    for (auto const& [intf, vif] : status->vifConfigColl) out[intf.name()] = vif;
+    return out;
+  }
+  // The text of each /proc/sys write so far, after its file's name.
+  std::vector<std::string> limitWrites() const {
+    std::vector<std::string> out;
+    for (auto const& c : calls({CallKind::procWrite})) {
+      out.push_back(c.path.substr(c.path.rfind('/') + 1) + " " + std::string(c.bytes.begin(), c.bytes.end()));
+    }
+    return out;
+  }
+};
 
 TEST_F(KernelMfibSmTest, SocketSetUpOfEachFamily) {
   struct Case {
@@ -203,6 +222,136 @@ TEST_F(RefusedVifDeleteTest, Ipv4) {
 
 TEST_F(RefusedVifDeleteTest, Ipv6) {
   run(Plix::AddressFamily::ipv6, "doDelVifInKernel: MRT6_DEL_MIF ( mifi=1 ) returned -1, errno 16");
+}
+
+TEST_F(KernelMfibSmTest, MaxBoundsTheIndicesHandedOut) {
+  struct Case {
+    std::uint16_t max;
+    std::map<std::string, int> allocated;
+  };
+  Case const cases[] = {
+      {0, {}},
+      {1, {}},
+      {2, {{"Ethernet1", 1}}},
+      {3, {{"Ethernet1", 1}, {"Ethernet2", 2}}},
+  };
+  for (char const* intf : {"Ethernet1", "Ethernet2", "Ethernet3"}) request("pim", intf);
+  device("Ethernet1", 11);
+  device("Ethernet2", 12);
+  device("Ethernet3", 13);
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.max);
+    config->max.is(c.max);
+    sim.callsDelAll();
+    sink.clear();
+    start();
+    EXPECT_EQ(allocated(), c.allocated);
+    EXPECT_EQ(calls({CallKind::addVif}).size(), 1 + c.allocated.size()) << "the Register VIF and one per index";
+    EXPECT_TRUE(sink.contains("Could not allocate VIF for Ethernet3, so ignoring for now"));
+    sm = nullptr;
+  }
+}
+
+TEST_F(KernelMfibSmTest, ChangingMaxAloneDoesNothing) {
+  config->max.is(3);
+  for (char const* intf : {"Ethernet1", "Ethernet2", "Ethernet3"}) request("pim", intf);
+  device("Ethernet1", 11);
+  device("Ethernet2", 12);
+  device("Ethernet3", 13);
+  start();
+  auto const before = allocated();
+  ASSERT_EQ(before, (std::map<std::string, int>{{"Ethernet1", 1}, {"Ethernet2", 2}}));
+  sim.callsDelAll();
+  sink.clear();
+  config->max.is(2);   // below an index in use: nothing is taken back
+  config->max.is(10);  // room for Ethernet3: it is not given any
+  EXPECT_EQ(allocated(), before);
+  EXPECT_TRUE(sim.calls().empty());
+  EXPECT_TRUE(sink.texts("KernelMfibSm").empty());
+  // The new bound applies from the next allocation.
+  request("pim", "Ethernet3", false);
+  request("pim", "Ethernet3");
+  EXPECT_EQ(allocated()["Ethernet3"], 3);
+}
+
+TEST_F(KernelMfibSmTest, LimitsWrittenForEachFamily) {
+  struct Case {
+    Plix::AddressFamily af;
+    bool socketFails;
+  };
+  Case const cases[] = {{Plix::AddressFamily::ipv4, false},
+                        {Plix::AddressFamily::ipv6, false},
+                        {Plix::AddressFamily::ipv6, true}};
+  for (auto const& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.af == Plix::AddressFamily::ipv6 ? "IPv6" : "IPv4") << c.socketFails);
+    config->maxUnresolvedCacheEntries.is(10);
+    config->maxUnresolvedPktBuffers.is(3);
+    if (c.socketFails) sim.faultIs(Plix::NamespaceName::defaultNamespace(), CallKind::socket, ENOENT);
+    sim.callsDelAll();
+    start(c.af);
+    EXPECT_EQ(sm->sock() < 0, c.socketFails);
+    auto const writes = calls({CallKind::procWrite});
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].path, "/proc/sys/net/ipv4/unresolved/ip_cache_resolve_qlimit") << "the same files for IPv6";
+    EXPECT_EQ(writes[1].path, "/proc/sys/net/ipv4/unresolved/ip_mcast_unres_skb_limit");
+    EXPECT_EQ(writes[0].ns, Plix::NamespaceName::defaultNamespace());
+    EXPECT_EQ(limitWrites(), (std::vector<std::string>{"ip_cache_resolve_qlimit 10", "ip_mcast_unres_skb_limit 3"}));
+    config->maxUnresolvedCacheEntries.is(0);
+    config->maxUnresolvedPktBuffers.is(65536);
+    config->maxUnresolvedPktBuffers.is(65536);  // unchanged: no write
+    EXPECT_EQ(limitWrites(), (std::vector<std::string>{"ip_cache_resolve_qlimit 10", "ip_mcast_unres_skb_limit 3",
+                                                       "ip_cache_resolve_qlimit 0",
+                                                       "ip_mcast_unres_skb_limit 65536"}));
+    sm = nullptr;
+  }
+}
+
+TEST_F(KernelMfibSmTest, Vif511ReachesTheRecord) {
+  auto const key = [](Plix::AddressFamily af) {
+    bool const v6 = af == Plix::AddressFamily::ipv6;
+    return RouteKey(Plix::IpGenPrefix::parse(v6 ? "2001:db8::1" : "10.0.0.1"),
+                    Plix::IpGenPrefix::parse(v6 ? "ff3e::1" : "239.1.1.1"));
+  };
+  struct Case {
+    Plix::AddressFamily af;
+    std::size_t size;
+    std::size_t lastByte;  // IPv4 TTL byte 511; IPv6 bit 31 of word 15, in host order
+    std::uint8_t lastValue;
+  };
+  Case const cases[] = {{Plix::AddressFamily::ipv4, 540, 539, 1}, {Plix::AddressFamily::ipv6, 124, 123, 0x80}};
+  std::vector<std::string> names;
+  for (int i = 1; i <= 511; ++i) {
+    names.push_back("Ethernet" + std::to_string(i));
+    device(names.back().c_str(), static_cast<std::uint32_t>(100 + i));
+  }
+  for (auto const& c : cases) {
+    auto coll = Quib::make<Halm::Multicast::Fib::MfibHalmColl>("red");
+    auto table = Quib::make<Halm::Multicast::Fib::Status>("mroute");
+    coll->halmPtrIs(table);
+    table->routeIs(Halm::Multicast::Fib::Route(key(c.af), Plix::IntfId("Ethernet1"), {Plix::IntfId("Ethernet511")}, 0));
+    start(c.af);
+    // Requested one after another under the default max of 512, the last gets the last index.
+    for (auto const& name : names) request("pim", name.c_str());
+    ASSERT_EQ(status->vifStatusColl(Plix::IntfId("Ethernet511")), 511);
+    sim.callsDelAll();
+    sm->mfibHalmDirIs(coll);
+    am.loop().advance(0);
+    auto const adds = calls({CallKind::addMfc});
+    ASSERT_EQ(adds.size(), 1u);
+    EXPECT_EQ(adds[0].result, 0);
+    ASSERT_EQ(adds[0].bytes.size(), c.size);
+    EXPECT_EQ(adds[0].bytes[c.lastByte], c.lastValue);
+    auto const outgoing = std::count_if(adds[0].bytes.end() - (c.af == Plix::AddressFamily::ipv6 ? 64 : 512),
+                                        adds[0].bytes.end(), [](std::uint8_t b) { return b != 0; });
+    EXPECT_EQ(outgoing, 1) << "VIF 511 only";
+    auto const kernel = sim.snapshot(Plix::NamespaceName::defaultNamespace());
+    ASSERT_EQ(kernel.size(), 1u);
+    ASSERT_EQ(kernel[0].mfcs.size(), 1u);
+    EXPECT_EQ(kernel[0].mfcs[0].iif, 1);
+    EXPECT_EQ(kernel[0].mfcs[0].oifs, std::vector<std::uint16_t>{511});
+    for (auto const& name : names) request("pim", name.c_str(), false);
+    sm = nullptr;
+  }
 }
 
 }  // namespace

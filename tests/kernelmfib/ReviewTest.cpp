@@ -40,6 +40,21 @@ class ReviewTest : public MachineFixture {
     for (auto const& c : calls({CallKind::addMfc})) out.push_back(c.bytes[3]);
     return out;
   }
+  // The parent VIF of each MFC add so far.
+  std::vector<int> parents() const {
+    std::vector<int> out;
+    for (auto const& c : calls({CallKind::addMfc})) out.push_back(c.bytes[8] | c.bytes[9] << 8);
+    return out;
+  }
+  // The tables of the keys the full review synced, in order.
+  std::vector<std::string> walkedTables() const {
+    std::vector<std::string> out;
+    for (auto const& l : sink.lines()) {
+      if (l.text == "Finished review of all routes") break;
+      if (l.level == 7 && l.text.starts_with("Syncing ")) out.push_back(l.text.substr(l.text.rfind(' ') + 1));
+    }
+    return out;
+  }
   std::vector<std::string> reviewTraces() const {
     std::vector<std::string> out;
     for (auto const& l : sink.lines()) {
@@ -130,23 +145,141 @@ TEST_F(ReviewTest, LostBookmarkedTableStartsAFreshWalk) {
   EXPECT_TRUE(sink.contains("Starting review of all routes"));
 }
 
+TEST_F(ReviewTest, FullReviewKeepsItsTableOrderWhateverChangesBetweenSlices) {
+  auto a = table("a", 10), b = table("b", 20), c = table("c", 30);
+  for (int i = 1; i <= 3; ++i) route(*a, i);
+  for (int i = 4; i <= 6; ++i) route(*b, i);
+  for (int i = 7; i <= 9; ++i) route(*c, i);
+  start();
+  sm->mfibHalmDirIs(coll);
+  callCost(0.03);
+  sink.clear();
+  am.loop().advance(0);
+  ASSERT_EQ(sm->halmBookmark(), b.ptr());
+  c->preferenceIs(5);  // ranks before the bookmarked table now
+  auto d = table("d", 1);  // arrives mid-walk, ranking first
+  route(*d, 10);
+  for (int slice = 0; slice < 6 && !sm->reviewedOnce(); ++slice) am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  EXPECT_EQ(walkedTables(), (std::vector<std::string>{"a", "a", "a", "b", "b", "b", "c", "c", "c", "d"}))
+      << "the order of the walk's start, the newcomer last, every table once";
+  EXPECT_EQ(sm->halmBookmark(), nullptr);
+}
+
+TEST_F(ReviewTest, PreferenceChangeReviewsEveryKeyOfTheTableFromItsBestTable) {
+  request("pim", "Ethernet2");
+  device("Ethernet2", 12);
+  auto t1 = table("t1", 50), t2 = table("t2", 100);
+  for (int i = 1; i <= 6; ++i) {
+    route(*t1, i);
+    t2->routeIs(Route(key(i), Plix::IntfId("Ethernet2"), std::vector<Plix::IntfId>{}, 0));
+  }
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  ASSERT_EQ(parents(), std::vector<int>(6, 1));
+  sim.callsDelAll();
+  callCost(0.03);  // a slice of 0.1 s programs four keys
+  sink.clear();
+
+  t2->preferenceIs(10);
+  EXPECT_EQ(sm->changedRoute().size(), 6u) << "every key of the table, through the changed set";
+  EXPECT_TRUE(sm->changedRouteHas({t2.ptr(), key(6)}));
+  EXPECT_TRUE(added().empty()) << "paced like any other change";
+  am.loop().advance(0);
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4}));
+  am.loop().advance(0);
+  EXPECT_EQ(parents(), std::vector<int>(6, 2));
+  EXPECT_EQ(reviewTraces(), (std::vector<std::string>{"Starting/resuming of changed review",
+                                                      "Suspending review with 2 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Review of changed routes finished"}));
+
+  // Losing its place: the keys are reviewed from the table that holds the best route now.
+  sim.callsDelAll();
+  t2->preferenceIs(60);
+  EXPECT_TRUE(sm->changedRouteHas({t1.ptr(), key(1)}));
+  EXPECT_FALSE(sm->changedRouteHas({t2.ptr(), key(1)}));
+  for (int slice = 0; slice < 3; ++slice) am.loop().advance(0);
+  EXPECT_EQ(parents(), std::vector<int>(6, 1));
+  EXPECT_TRUE(sink.contains("Preference of halm table t2 is now 60"));
+
+  sim.callsDelAll();
+  t1->preferenceIs(50);  // unchanged: nothing to hear
+  EXPECT_TRUE(sm->changedRoute().empty());
+}
+
+TEST_F(ReviewTest, AKeyLeavingItsBestTableIsProgrammedFromTheNext) {
+  request("pim", "Ethernet2");
+  device("Ethernet2", 12);
+  auto pim = table("pim", 10), fallback = table("static", 100);
+  route(*pim, 1);
+  fallback->routeIs(Route(key(1), Plix::IntfId("Ethernet2"), std::vector<Plix::IntfId>{}, 0));
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_EQ(parents(), std::vector<int>{1});
+  sink.clear();
+  pim->routeDel(key(1));
+  am.loop().advance(0);
+  EXPECT_EQ(parents(), (std::vector<int>{1, 2}));
+  EXPECT_TRUE(calls({CallKind::delMfc}).empty());
+  EXPECT_TRUE(sink.contains("Route (10.0.0.1/32, 239.1.1.1/32) is deleted from halm table pim"));
+  EXPECT_TRUE(sink.contains("Found alternate Route (10.0.0.1/32, 239.1.1.1/32) from halm table static"));
+}
+
 TEST_F(ReviewTest, SingleKeyRequestsAreServedAtOnce) {
   auto t = table("mroute", 10);
   route(*t, 1);
+  route(*t, 2);
   keyToSync->halmKey.is(t.ptr());
   keyToSync->key.is(key(1));
+  keyToSync->changeCount.is(254);
   start();
   sm->mfibHalmDirIs(coll);
   EXPECT_TRUE(added().empty()) << "a key already in the entity is no request";
   keyToSync->changeCountInc(1);
-  keyToSync->changeCountInc(1);
-  EXPECT_EQ(added(), (std::vector<int>{1, 1})) << "two requests, two programmings";
-  keyToSync->changeCount.is(keyToSync->changeCount());
-  keyToSync->key.is(RouteKey::invalidRouteKey());
+  EXPECT_EQ(added(), std::vector<int>{1});
+
+  // The table and key written alone, or the count written with its own value: no request.
+  keyToSync->halmKey.is(nullptr);
+  keyToSync->halmKey.is(t.ptr());
+  keyToSync->key.is(key(2));
   keyToSync->changeCount.is(255);
+  EXPECT_EQ(added(), std::vector<int>{1});
+
+  EXPECT_EQ(keyToSync->changeCountInc(1), 0);
+  EXPECT_EQ(added(), (std::vector<int>{1, 2})) << "255 wraps to 0 and is a request, for the key written before";
   keyToSync->changeCountInc(1);
-  EXPECT_EQ(keyToSync->changeCount(), 0);
-  EXPECT_EQ(added().size(), 2u) << "the all-zero key is a (*,G) key: nothing sent";
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 2})) << "two requests for a key, two programmings";
+
+  // A request with the all-zero key is served as a (*,G) key: nothing is sent.
+  sink.clear();
+  keyToSync->key.is(RouteKey::invalidRouteKey());
+  keyToSync->changeCountInc(1);
+  EXPECT_EQ(added().size(), 3u);
+  EXPECT_TRUE(sink.containsSubstring("Skipping *,G route "));
+}
+
+TEST_F(ReviewTest, ChangedReviewContinuesOverSeveralSlices) {
+  auto t = table("mroute", 10);
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  callCost(0.03);  // a slice of 0.1 s programs four keys
+  sink.clear();
+  for (int i = 1; i <= 10; ++i) route(*t, i);
+  for (int slice = 0; slice < 3; ++slice) am.loop().advance(0);  // no change in between
+  EXPECT_EQ(added(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(reviewTraces(), (std::vector<std::string>{"Starting/resuming of changed review",
+                                                      "Suspending review with 6 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Suspending review with 2 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Review of changed routes finished"}));
+  EXPECT_FALSE(sm->reviewTimer().reviewPending());
 }
 
 }  // namespace

@@ -256,8 +256,31 @@ TEST(VifMrouteSyncSmTest, WithoutTablesInterfacesWaitForTheNextChange) {
   EXPECT_EQ(w.recorder.requests, (std::vector<std::string>{"a r1", "a r2"}));
 }
 
-TEST(VifMrouteSyncSmTest, AWalkWhoseTableLeftRestartsAndFinishes) {
-  World w({{"a", 1, "Ethernet1", {}}, {"a", 2, "Ethernet1", {}}, {"b", 3, "Ethernet1", {}}});
+TEST(VifMrouteSyncSmTest, AWalkKeepsItsTableOrderWhateverChangesBetweenSlices) {
+  // One request per slice; every route uses the collected interface.
+  World w({{"a", 1, "Ethernet1", {}}, {"a", 2, "Ethernet1", {}}, {"b", 3, "Ethernet1", {}},
+           {"b", 4, "Ethernet1", {}}, {"c", 5, "Ethernet1", {}}, {"c", 6, "Ethernet1", {}}});
+  w.tables["a"]->preferenceIs(10);
+  w.tables["b"]->preferenceIs(20);
+  w.tables["c"]->preferenceIs(30);
+  w.recorder.cost = 5.0;
+  w.start();
+  w.vif("Ethernet1", 3);
+  w.slice();
+  w.slice();
+  ASSERT_EQ(w.sm->halmMarker(), w.tables["b"].ptr());
+  w.tables["c"]->preferenceIs(5);  // ranks before the table the walk stands in
+  w.routeIs({"d", 7, "Ethernet1", {}});  // arrives mid-walk, ranking first
+  w.tables["d"]->preferenceIs(1);
+  for (int i = 0; i < 10 && w.sm->walkSuspended(); ++i) w.slice();
+  EXPECT_EQ(w.recorder.requests, (std::vector<std::string>{"a r1", "a r2", "b r3", "b r4", "c r5", "c r6", "d r7"}))
+      << "the tables of the walk's start in their order then, the newcomer last, each once";
+  EXPECT_EQ(w.count(w.addr + " doReview, Starting review"), 1);
+  EXPECT_EQ(w.texts().back(), w.addr + " doReview, Finished review");
+}
+
+TEST(VifMrouteSyncSmTest, AWalkWhoseTableLeftGoesOnWithTheNextTable) {
+  World w({{"a", 1, "Ethernet1", {}}, {"a", 2, "Ethernet1", {}}, {"b", 3, "Ethernet1", {}}, {"c", 4, "Ethernet1", {}}});
   w.recorder.cost = 5.0;
   w.start();
   w.vif("Ethernet1", 3);
@@ -266,11 +289,19 @@ TEST(VifMrouteSyncSmTest, AWalkWhoseTableLeftRestartsAndFinishes) {
   w.coll->halmPtrDel(w.tables["a"].ptr());
   w.tables.erase("a");
   w.slice();
+  auto const texts = w.texts();
+  auto const resumed = std::find(texts.begin(), texts.end(),
+                                 w.addr + " doReview, Resuming review from halm table a and route " + str(key(2)));
+  ASSERT_GE(std::distance(resumed, texts.end()), 3);
+  EXPECT_EQ(std::vector<std::string>(resumed + 1, resumed + 3),
+            (std::vector<std::string>{"void Routing::KernelMfib::VifMrouteSyncSm::doReview()No Halm tables found",
+                                      w.selecting("b", 3)}));
+  EXPECT_EQ(w.recorder.requests, (std::vector<std::string>{"a r1", "b r3"})) << "b at once, from its first route";
+  w.coll->halmPtrDel(w.tables["c"].ptr());  // the last table of the walk leaves too
   w.slice();
   EXPECT_EQ(w.recorder.requests, (std::vector<std::string>{"a r1", "b r3"}));
-  EXPECT_EQ(w.count("void Routing::KernelMfib::VifMrouteSyncSm::doReview()No Halm tables found"), 1);
-  EXPECT_EQ(w.count(w.addr + " doReview, Resuming review from halm table b and route " + str(Key())), 1);
-  EXPECT_EQ(w.texts().back(), w.addr + " doReview, Finished review");
+  EXPECT_EQ(w.count("void Routing::KernelMfib::VifMrouteSyncSm::doReview()No Halm tables found"), 2);
+  EXPECT_EQ(w.texts().back(), w.addr + " doReview, Finished review") << "nothing left: the walk ends";
   EXPECT_EQ(w.sm->reviewChangeSet(), nullptr);
   EXPECT_FALSE(w.sm->walkSuspended());
 }
