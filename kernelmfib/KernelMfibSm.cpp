@@ -62,7 +62,7 @@ void KernelMfibSm::hasNotificationActiveIs(bool active) {
   active_ = active;
   for (Quib::NotifieeRoot* r : std::initializer_list<Quib::NotifieeRoot*>{
            &appDirReactor_, &configReactor_, &statusReactor_, &mfibHalmReactor_, &deviceReactor_, &clockReactor_,
-           &keyToSyncReactor_, &sockOpenTimerReactor_, &vifRetryTimerReactor_}) {
+           &keyToSyncReactor_, &sockOpenTimerReactor_, &vifRetryTimerReactor_, &auditTimerReactor_}) {
     r->hasNotificationActiveIs(active);
   }
   mfibHalm_.hasNotificationActiveIs(active);
@@ -121,6 +121,7 @@ void KernelMfibSm::handleInitialized() {
   setVif();
   intfIdCollSync();
   doKickReview();
+  handleAuditConfig();
 }
 
 KernelMfibSm::~KernelMfibSm() {
@@ -138,6 +139,7 @@ KernelMfibSm::~KernelMfibSm() {
   keyToSyncReactor_.notifierIs(nullptr);
   sockOpenTimerReactor_.notifierIs(nullptr);
   vifRetryTimerReactor_.notifierIs(nullptr);
+  auditTimerReactor_.notifierIs(nullptr);
   // Releases every VIF allocation; the inert status reactor keeps this from the kernel,
   // so vifStatusColl and intfIdColl stay for the next machine to reconcile.
   multicastIntfDelAll();

@@ -8,7 +8,9 @@
 //   - the applications' requests merged into one set (KernelMfibSmApps.cpp);
 //   - the kernel MFC kept equal to the best routes of the VRF's tables: one key at a time
 //     (KernelMfibSmSyncKey.cpp), in time-bounded reviews of changed keys after one full
-//     review of all routes, and on single-key requests (KernelMfibSmRoutes.cpp).
+//     review of all routes, and on single-key requests (KernelMfibSmRoutes.cpp);
+//   - when the configuration asks for it, the mirror audit: the kernel read back every
+//     `audit` seconds and each difference from the tables repaired (KernelMfibSmAudit.cpp).
 // Initialisation runs in a fixed order at the end of construction (KernelMfibSm.cpp).
 //
 // Invariants between operations once initialised: vifUsed holds exactly the indices of
@@ -36,7 +38,9 @@
 #include "halm/MfibHalmDirRouteKey.h"
 #include "halm/MfibHalmWalkOrder.h"
 #include "halm/Status.h"
+#include "kernel/NamespaceSnapshot.h"
 #include "kernelmfib/KeyToSync.h"
+#include "kernelmfib/MfcEntry.h"
 #include "kernelmfib/MulticastIntf.h"
 #include "plix/AddressFamily.h"
 #include "plix/IntfId.h"
@@ -177,6 +181,24 @@ class KernelMfibSm : public Quib::PtrInterface {
   double reviewQuantum() const { return reviewQuantum_; }
   void reviewQuantumIs(double seconds) { reviewQuantum_ = seconds; }
 
+  // The mirror audit.
+  struct AuditTotals {
+    std::uint64_t runs = 0;
+    std::uint64_t added = 0;
+    std::uint64_t replaced = 0;
+    std::uint64_t removed = 0;
+    std::uint64_t vifs = 0;
+    std::uint64_t slices = 0;
+    double longestSlice = 0;  // seconds, the whole review callback that carried the slice
+    double busy = 0;          // seconds of the audit's own work in all its slices
+  };
+  void handleAuditConfig();
+  void auditTimerExpired();
+  // One slice of the audit under way, in the review callback that began at `sliceStart`.
+  void doAudit(double sliceStart);
+  AuditTotals const& auditTotals() const { return auditTotals_; }
+  bool auditRunning() const { return auditRun_ != nullptr; }
+
  private:
   // One reactor per input; each only forwards to the machine.
   template <class Notifiee>
@@ -200,9 +222,11 @@ class KernelMfibSm : public Quib::PtrInterface {
     void onMaxUnresolvedCacheEntries() override { sm_->handleMulticastMaxUnresolvedCacheEntries(); }
     void onMaxUnresolvedPktBuffers() override { sm_->handleMulticastMaxUnresolvedPktBuffers(); }
     void onMax() override { sm_->handleVifMax(); }
+    void onAudit() override { sm_->handleAuditConfig(); }
     void onNotifier() override {
       sm_->handleMulticastMaxUnresolvedCacheEntries();
       sm_->handleMulticastMaxUnresolvedPktBuffers();
+      sm_->handleAuditConfig();
     }
   };
   class StatusReactor : public Reactor<Status::NotifieeConst> {
@@ -254,6 +278,31 @@ class KernelMfibSm : public Quib::PtrInterface {
     using Reactor::Reactor;
     void onTime() override { sm_->vifRetryTimerExpired(); }
   };
+  class AuditTimerReactor : public Reactor<Zell::Timer::NotifieeConst> {
+   public:
+    using Reactor::Reactor;
+    void onTime() override { sm_->auditTimerExpired(); }
+  };
+  // What one audit read back and how far it has come (KernelMfibSmAudit.cpp).
+  struct AuditRun;
+
+  // What doSyncKey sends for a key: nothing (the table does not hold the best route, or has
+  // gone), nothing because the key is never programmed ((*,G)), an add or a delete.
+  enum class MfcAction { none, skip, add, remove };
+  MfcAction mfcIntent(Table const* halmPtrKey, RouteKey const& rk, MfcEntry& entry, bool traced) const;
+  void doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry const& entry);
+
+  // The audit's steps; each returns false while the slice's time is spent before its end.
+  bool doAuditStart();
+  void doAuditVifs(AuditRun& run, std::vector<Kernel::NamespaceSnapshot::Vif> const& vifs);
+  bool doAuditIndex(AuditRun& run, double deadline);
+  bool doAuditWalk(AuditRun& run, double deadline);
+  void doAuditKey(AuditRun& run, Table const* table, RouteKey const& key);
+  bool doAuditSweep(AuditRun& run, double deadline);
+  void doAuditFinish();
+  void doRequestAuditSlice();
+  // The normal path programmed `rk`: its result stands over what the audit read before.
+  void auditKeyWon(RouteKey const& rk);
 
   // Keeps one TableReactor per table of the route collection (all of them when `table` is
   // none).
@@ -307,6 +356,13 @@ class KernelMfibSm : public Quib::PtrInterface {
   Quib::Ptr<Zell::Timer> vifRetryTimer_;
   SockOpenTimerReactor sockOpenTimerReactor_{this};
   VifRetryTimerReactor vifRetryTimerReactor_{this};
+  Quib::Ptr<Zell::Timer> auditTimer_;
+  AuditTimerReactor auditTimerReactor_{this};
+  std::shared_ptr<AuditRun> auditRun_;
+  AuditTotals auditTotals_;
+  bool auditDue_ = false;
+  bool auditRepairing_ = false;  // doSyncKey is the audit's own
+  bool auditUnreadableTraced_ = false;
   std::uint32_t tryAddVifAgain_ = 0;
   int sock_ = -1;
   Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySm_;

@@ -109,9 +109,15 @@ void KernelMfibSm::doKickReview() {
 
 void KernelMfibSm::handleClock() {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleClock()";
-  if (!initialized_ || !mfibHalmDir()) return;
-  doSyncAllRoutes();
-  doSyncChangedRoutes();
+  if (!initialized_) return;
+  double const sliceStart = Quib::System::currentTime();
+  if (mfibHalmDir()) {
+    doSyncAllRoutes();
+    doSyncChangedRoutes();
+  }
+  // After the reviews: route changes go first. The audit also runs without tables, when
+  // every kernel entry is one that no table holds.
+  doAudit(sliceStart);
 }
 
 void KernelMfibSm::handleKeyToSync() {

@@ -15,8 +15,6 @@ namespace {
 
 constexpr int mrtAddMfc = 204;
 constexpr int mrtDelMfc = 205;
-constexpr std::uint16_t unresolved = 0xffff;
-constexpr unsigned kernelVifs = 512;
 
 // The add/delete record of one family, zeroed, built on the stack for one call.
 class MfcRecord {
@@ -32,7 +30,7 @@ class MfcRecord {
       std::memcpy(bytes_ + 0, source.data(), 4);
       std::memcpy(bytes_ + 4, group.data(), 4);
     }
-    parentIs(unresolved);
+    parentIs(MfcEntry::unresolved);
   }
   void parentIs(std::uint16_t vif) { std::memcpy(bytes_ + (v6_ ? 56 : 8), &vif, sizeof vif); }
   void outgoingIs(unsigned vif) {
@@ -58,96 +56,110 @@ char const* tableName(Halm::Multicast::Fib::Status const* table) { return table 
 }  // namespace
 
 void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) {
+  if (auto t = kernelMfibTrace().at(9)) {
+    t << "KernelMfibSm::doSyncKey( " << static_cast<void const*>(halmPtrKey) << ", " << rk << " )";
+  }
+  auditKeyWon(rk);
+  MfcEntry entry;
+  MfcAction const action = mfcIntent(halmPtrKey, rk, entry, true);
+  if (action == MfcAction::add || action == MfcAction::remove) doSendMfc(action, rk, entry);
+}
+
+KernelMfibSm::MfcAction KernelMfibSm::mfcIntent(Table const* halmPtrKey, RouteKey const& rk, MfcEntry& entry,
+                                                bool traced) const {
   using Halm::Multicast::Fib::Route;
-  auto& tr = kernelMfibTrace();
-  if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncKey( " << static_cast<void const*>(halmPtrKey) << ", " << rk << " )";
-  MfcRecord record(af_, rk);
-  bool const v6 = af_ == Plix::AddressFamily::ipv6;
+  auto& handle = kernelMfibTrace();
+  // The audit asks quietly: its findings have their own traces.
+  auto at = [&](int level) { return traced ? handle.at(level) : Trace::Line(nullptr, level); };
   if (rk.isStarG()) {
-    if (auto t = tr.at(8)) t << "Skipping *,G route " << rk.group();
-    return;
+    if (auto t = at(8)) t << "Skipping *,G route " << rk.group();
+    return MfcAction::skip;
   }
   auto const& coll = mfibHalmDir();
   if (!coll || !coll->halmPtr(halmPtrKey)) {
-    if (auto t = tr.at(7)) t << "mfibHalm for the route " << rk << " does not exist.";
-    return;
+    if (auto t = at(7)) t << "mfibHalm for the route " << rk << " does not exist.";
+    return MfcAction::none;
   }
   Table const* working = halmPtrKey;
   Route route = halmPtrKey->route(rk);
   if (route.isEmpty()) {
-    if (auto t = tr.at(8)) t << "Route " << rk << " is deleted from halm table " << tableName(halmPtrKey);
+    if (auto t = at(8)) t << "Route " << rk << " is deleted from halm table " << tableName(halmPtrKey);
     auto best = coll->mfibHalm(rk);
     working = best.ptr();
     if (best) {
       route = best->route(rk);
       // "Route" capitalised mid-sentence is the wording operators grep for.
-      if (auto t = tr.at(8)) t << "Found alternate Route " << rk << " from halm table " << tableName(working);
+      if (auto t = at(8)) t << "Found alternate Route " << rk << " from halm table " << tableName(working);
     }
   } else if (!coll->isBestRoute(halmPtrKey, rk)) {
-    if (auto t = tr.at(8)) t << tableName(halmPtrKey) << " does not contain the best route for " << rk;
-    return;
+    if (auto t = at(8)) t << tableName(halmPtrKey) << " does not contain the best route for " << rk;
+    return MfcAction::none;
   }
+  if (route.isEmpty()) return MfcAction::remove;
 
-  bool add = !route.isEmpty();
-  if (add) {
-    std::uint8_t const flags = route.flags();
-    if (auto t = tr.at(8)) t << "Programming route " << rk << " from " << tableName(working);
-    if (auto t = tr.at(8)) t << "iif Register " << ((flags & Route::iifRegister) ? 1 : 0);
-    if (auto t = tr.at(8)) t << "oif Register " << ((flags & Route::oifRegister) ? 1 : 0);
-    if (!route.iif().empty() && !(flags & Route::iifRegister) && (flags & Route::switchingState)) {
-      if (auto t = tr.at(8)) t << "Route in switching state, remove the route from kernel: " << rk;
-      add = false;
-    }
+  std::uint8_t const flags = route.flags();
+  if (auto t = at(8)) t << "Programming route " << rk << " from " << tableName(working);
+  if (auto t = at(8)) t << "iif Register " << ((flags & Route::iifRegister) ? 1 : 0);
+  if (auto t = at(8)) t << "oif Register " << ((flags & Route::oifRegister) ? 1 : 0);
+  if (!route.iif().empty() && !(flags & Route::iifRegister) && (flags & Route::switchingState)) {
+    if (auto t = at(8)) t << "Route in switching state, remove the route from kernel: " << rk;
+    return MfcAction::remove;
   }
-  if (add) {
-    std::uint8_t const flags = route.flags();
-    auto const& vifs = vifStatus_->vifStatusColl;
-    for (Halm::Multicast::Fib::RouteIntfIteratorConst it(route); !it.done(); it.next()) {
-      Plix::IntfId const intf = it.intfId();
-      // The space before the colon is the wording operators grep for.
-      if (auto t = tr.at(7)) t << "Iterating interface : " << intf;
-      if (intf == Plix::IntfId::null0() || intf == Plix::IntfId::register0()) {
-        if (auto t = tr.at(7)) t << "Skipping Null and Register interfaces";
+  auto const& vifs = vifStatus_->vifStatusColl;
+  for (Halm::Multicast::Fib::RouteIntfIteratorConst it(route); !it.done(); it.next()) {
+    Plix::IntfId const intf = it.intfId();
+    // The space before the colon is the wording operators grep for.
+    if (auto t = at(7)) t << "Iterating interface : " << intf;
+    if (intf == Plix::IntfId::null0() || intf == Plix::IntfId::register0()) {
+      if (auto t = at(7)) t << "Skipping Null and Register interfaces";
+      continue;
+    }
+    VifIndex const* vif = vifs.find(intf);
+    if (!vif) {
+      if (auto t = at(8)) t << "Interface " << intf << " not found in vifStatusColl.";
+      continue;
+    }
+    if (it.bits() & Route::isIif) {
+      if (auto t = at(8)) t << "iif " << intf;
+      entry.parent = *vif;
+    } else if (it.bits() & Route::isOif) {
+      if (auto t = at(8)) t << "oif " << intf;
+      // The kernel's table ends at 512; an index beyond it cannot be written.
+      if (*vif >= MfcEntry::kernelVifs) {
+        if (auto t = at(8)) t << "VIF " << *vif << " of " << intf << " is beyond the kernel's VIF table";
         continue;
       }
-      VifIndex const* vif = vifs.find(intf);
-      if (!vif) {
-        if (auto t = tr.at(8)) t << "Interface " << intf << " not found in vifStatusColl.";
-        continue;
-      }
-      if (it.bits() & Route::isIif) {
-        if (auto t = tr.at(8)) t << "iif " << intf;
-        record.parentIs(*vif);
-      } else if (it.bits() & Route::isOif) {
-        if (auto t = tr.at(8)) t << "oif " << intf;
-        // The kernel's table ends at 512; an index beyond it cannot be written.
-        if (*vif >= kernelVifs) {
-          if (auto t = tr.at(8)) t << "VIF " << *vif << " of " << intf << " is beyond the kernel's VIF table";
-          continue;
-        }
-        record.outgoingIs(*vif);
-      }
+      entry.oifs.set(*vif);
     }
-    if (flags & Route::iifRegister) {
-      if (auto t = tr.at(8)) t << "iif Register " << rk.pretty();
-      record.parentIs(0);
-    } else if (flags & Route::oifRegister) {
-      if (auto t = tr.at(8)) t << "oif Register " << rk.pretty();
-      record.outgoingIs(0);
-    }
-    add = route.iif() != Plix::IntfId::null0();
   }
+  if (flags & Route::iifRegister) {
+    if (auto t = at(8)) t << "iif Register " << rk.pretty();
+    entry.parent = 0;
+  } else if (flags & Route::oifRegister) {
+    if (auto t = at(8)) t << "oif Register " << rk.pretty();
+    entry.oifs.set(0);
+  }
+  // A Null0 incoming interface removes the entry, whatever the walk found.
+  return route.iif() != Plix::IntfId::null0() ? MfcAction::add : MfcAction::remove;
+}
 
-  if (add) {
-    if (auto t = tr.at(8)) t << rk.pretty() << " is being added";
-    if (Plix::setsockopt(sock_, level(), mrtAddMfc, record.data(), record.size()) != 0) {
-      if (auto t = tr.at(8)) t << (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ") << rk.pretty();
-    }
-    return;
+void KernelMfibSm::doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry const& entry) {
+  auto& tr = kernelMfibTrace();
+  bool const v6 = af_ == Plix::AddressFamily::ipv6;
+  bool const add = action == MfcAction::add;
+  // A delete carries the entry as far as it was built: a switching-state or vanished route
+  // has no parent and no outgoing VIF, a Null0 route what its interfaces gave.
+  MfcRecord record(af_, rk);
+  record.parentIs(entry.parent);
+  for (auto vif = entry.oifs._Find_first(); vif < MfcEntry::kernelVifs; vif = entry.oifs._Find_next(vif)) {
+    record.outgoingIs(static_cast<unsigned>(vif));
   }
-  if (auto t = tr.at(8)) t << rk.pretty() << " is being deleted";
-  if (Plix::setsockopt(sock_, level(), mrtDelMfc, record.data(), record.size()) != 0) {
-    if (auto t = tr.at(8)) t << (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC ") << rk.pretty();
+  if (auto t = tr.at(8)) t << rk.pretty() << (add ? " is being added" : " is being deleted");
+  if (Plix::setsockopt(sock_, level(), add ? mrtAddMfc : mrtDelMfc, record.data(), record.size()) == 0) return;
+  if (auto t = tr.at(8)) {
+    char const* failed = add ? (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ")
+                             : (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC ");
+    t << failed << rk.pretty();
   }
 }
 

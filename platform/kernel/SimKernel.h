@@ -96,6 +96,7 @@ class SimKernel final : public Backend {
   std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
   // Nothing is forwarded here: every MFC entry counts zero.
   std::vector<MfcCounter> counters(std::optional<Plix::NamespaceName> ns) const override;
+  bool readsBack() const override { return true; }
 
  private:
   using Bytes = std::span<std::uint8_t const>;

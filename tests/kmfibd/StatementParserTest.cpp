@@ -33,6 +33,8 @@ TEST(StatementParser, Refusals) {
       {"config red max -1", "max '-1' is not a decimal number"},
       {"config red unresolved-entries 4294967296", "unresolved-entries 4294967296 is out of range 0-4294967295"},
       {"config red max 3 frobs", "unexpected 'frobs'"},
+      {"config red audit 0.5", "audit '0.5' is not a decimal number"},
+      {"config red audit 4294967296", "audit 4294967296 is out of range 0-4294967295"},
       {"link red eth0 0", "interface index 0 is out of range 1-4294967295"},
       {"link red eth0", "missing interface index"},
       {"route red pim 10.0.0.1/8 239.1.1.1", "source: bad prefix '10.0.0.1/8': host bits set beyond the prefix length"},
@@ -77,6 +79,9 @@ TEST(StatementParser, WhatStatementsMean) {
   EXPECT_EQ(c.max, std::optional<std::uint16_t>(3));
   EXPECT_EQ(c.unresolvedBuffers, std::optional<std::uint32_t>(7));
   EXPECT_FALSE(c.unresolvedEntries);
+  EXPECT_FALSE(c.audit);
+  EXPECT_EQ(v4.parse("config red audit 30 max 4")->audit, std::optional<std::uint32_t>(30));
+  EXPECT_EQ(v4.parse("config red audit 0")->audit, std::optional<std::uint32_t>(0));
 
   auto noReq = *v4.parse("no request pim red");
   EXPECT_TRUE(noReq.no);

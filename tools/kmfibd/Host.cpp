@@ -171,6 +171,7 @@ void Host::applyConfig(Statement const& s) {
     if (s.unresolvedEntries) config.maxUnresolvedCacheEntries.is(*s.unresolvedEntries);
     if (s.unresolvedBuffers) config.maxUnresolvedPktBuffers.is(*s.unresolvedBuffers);
     if (s.max) config.max.is(*s.max);
+    if (s.audit) config.audit.is(*s.audit);
   };
   if (auto held = config_->vrfConfig(s.vrf)) return set(*held);
   // A new entry carries what the statement names from the start: the VRF's machine is
@@ -252,7 +253,10 @@ void Host::applyFault(Statement const& s) {
 }
 
 void Host::showStatus(Statement const& s, std::ostream& out) {
-  printStatusRecords(out, *status_, s.hasVrf ? std::optional(s.vrf) : std::nullopt);
+  auto const vrf = s.hasVrf ? std::optional(s.vrf) : std::nullopt;
+  auto agent = Quib::ptrCast<KernelMfibAgent::Agent>(agentHost_.agent());
+  if (agent && agent->rootSm()) printAuditRecords(out, *agent->rootSm(), vrf);
+  printStatusRecords(out, *status_, vrf);
 }
 
 void Host::showMachines(std::ostream& out) {

@@ -30,6 +30,17 @@ void printStatusRecords(std::ostream& os, Routing::KernelMfib::StatusColl const&
   }
 }
 
+void printAuditRecords(std::ostream& os, KernelMfibAgent::RootSm const& root, std::optional<L3::VrfName> const& vrf) {
+  for (auto const& [name, sm] : root.mfibSm) {
+    if (vrf && name != *vrf) continue;
+    std::uint32_t const every = sm->vifConfig()->audit();
+    if (every == 0) continue;
+    auto const& totals = sm->auditTotals();
+    os << "audit vrf=" << name << " every=" << every << " runs=" << totals.runs << " added=" << totals.added
+       << " replaced=" << totals.replaced << " removed=" << totals.removed << " vifs=" << totals.vifs << "\n";
+  }
+}
+
 void printMachineRecords(std::ostream& os, KernelMfibAgent::RootSm const& root) {
   for (auto const& [name, sm] : root.mfibSm) {
     os << "machine vrf=" << name << " ns=" << sm->ns() << " tables=" << yesNo(sm->mfibHalmDir() != nullptr)

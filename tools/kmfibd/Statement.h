@@ -50,6 +50,7 @@ struct Statement {
   std::optional<std::uint16_t> max;
   std::optional<std::uint32_t> unresolvedEntries;
   std::optional<std::uint32_t> unresolvedBuffers;
+  std::optional<std::uint32_t> audit;  // seconds; 0 is off
   std::string table;        // table, route
   std::optional<std::uint32_t> preference;
   Routing::Multicast::Fib::IpGenRouteKey key;

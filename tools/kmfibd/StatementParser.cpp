@@ -143,6 +143,8 @@ class Parser {
         s_.unresolvedEntries = static_cast<std::uint32_t>(number(t_, "unresolved-entries", 0, 0xffffffffu));
       } else if (t_.accept("unresolved-buffers")) {
         s_.unresolvedBuffers = static_cast<std::uint32_t>(number(t_, "unresolved-buffers", 0, 0xffffffffu));
+      } else if (t_.accept("audit")) {
+        s_.audit = static_cast<std::uint32_t>(number(t_, "audit", 0, 0xffffffffu));
       } else {
         break;
       }
