@@ -96,9 +96,6 @@ class KernelMfibSm : public Quib::PtrInterface {
   // it had been built with it: both limits are written, and the VIF allocations are brought
   // within its max.
   void vifConfigIs(Quib::Ptr<Config const> const& config);
-  // The VIF bound changed: indices at or above it are released, then every requested
-  // interface without one looks for one below it.
-  void handleVifMax();
   Quib::Ptr<Status> const& vifStatus() const { return vifStatus_; }
   Quib::Ptr<Interface::DeviceIntfStatusDir> const& deviceIntfStatusDir() const { return deviceIntfStatusDir_; }
   Quib::Ptr<KeyToSync const> const& keyToSync() const { return keyToSync_; }
@@ -117,7 +114,7 @@ class KernelMfibSm : public Quib::PtrInterface {
 
   // The socket.
   void sockOpenTimerExpired();
-  void doSetSocketOptions() const;
+  void doSetSocketOptions();
   void doSockClose();
   Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySmIs(std::string const& name,
                                                                       Plix::NamespaceName const& netNs,
@@ -221,7 +218,6 @@ class KernelMfibSm : public Quib::PtrInterface {
     using Reactor::Reactor;
     void onMaxUnresolvedCacheEntries() override { sm_->handleMulticastMaxUnresolvedCacheEntries(); }
     void onMaxUnresolvedPktBuffers() override { sm_->handleMulticastMaxUnresolvedPktBuffers(); }
-    void onMax() override { sm_->handleVifMax(); }
     void onAudit() override { sm_->handleAuditConfig(); }
     void onNotifier() override {
       sm_->handleMulticastMaxUnresolvedCacheEntries();
@@ -365,6 +361,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   bool auditUnreadableTraced_ = false;
   std::uint32_t tryAddVifAgain_ = 0;
   int sock_ = -1;
+  bool mrtStarted_ = false;  // the start option succeeded on `sock_`
   Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySm_;
   bool initialized_ = false;
   bool active_ = false;

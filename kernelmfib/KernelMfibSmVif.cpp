@@ -64,12 +64,6 @@ void KernelMfibSm::vifConfigIs(Quib::Ptr<Config const> const& config) {
   vifConfig_ = config;
   // Re-pointed, the reactor writes both limits.
   configReactor_.notifierIs(vifConfig_);
-  handleVifMax();
-}
-
-void KernelMfibSm::handleVifMax() {
-  if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleVifMax()";
-  if (!initialized_) return;
   std::vector<Plix::IntfId> over;
   for (auto const& [intf, vif] : vifStatus_->vifConfigColl) {
     if (vif >= vifConfig_->max()) over.push_back(intf);
