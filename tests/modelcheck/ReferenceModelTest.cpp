@@ -105,7 +105,10 @@ TEST(ReferenceModelTest, AnInterfaceMayLackAnIndexOnlyWhenAllMayBeTaken) {
   EXPECT_TRUE(model.mayLackIndex("default", "Ethernet3"));
   Kmfibd::StatementParser parser(Plix::AddressFamily::ipv4);
   model.apply(*parser.parse("config default max 4"));
-  EXPECT_FALSE(model.mayLackIndex("default", "Ethernet3")) << "a raised bound allocates again";
+  EXPECT_TRUE(model.mayLackIndex("default", "Ethernet3")) << "a bound raised in place allocates nothing";
+  model.apply(*parser.parse("request pim default Ethernet3 off"));
+  model.apply(*parser.parse("request pim default Ethernet3"));
+  EXPECT_FALSE(model.mayLackIndex("default", "Ethernet3")) << "joining again looks under the new bound";
 }
 
 }  // namespace

@@ -369,9 +369,9 @@ class Run {
       if (auto [it, fresh] = holders.emplace(vif, intf); !fresh) {
         finding(outcome, "VRF " + vrf + ": VIF " + std::to_string(vif) + " is held by " + it->second + " and " + intf);
       }
-      if (vif == 0 || vif >= machine.max) {
+      if (vif == 0 || vif >= machine.maxSeen) {
         finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " outside 1-" +
-                             std::to_string(machine.max - 1));
+                             std::to_string(machine.maxSeen - 1));
       }
       if (!requested.contains(intf)) finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " but nobody requests it");
     }

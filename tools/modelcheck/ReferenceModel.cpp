@@ -91,11 +91,11 @@ void ReferenceModel::apply(Kmfibd::Statement const& s) {
         configMax_.erase(vrf);
       } else {
         auto [it, fresh] = configMax_.try_emplace(vrf, defaultMax);
-        bool const maxChanged = s.max && *s.max != it->second;
         if (s.max) it->second = *s.max;
-        if (!fresh && maxChanged && machines_.contains(vrf)) {
-          machines_[vrf].max = it->second;
-          allocationPoint(vrf);
+        // A bound changed in place applies from the next allocation; nothing is taken back.
+        if (auto m = machines_.find(vrf); m != machines_.end()) {
+          m->second.max = it->second;
+          m->second.maxSeen = std::max(m->second.maxSeen, it->second);
         }
       }
       break;
@@ -204,12 +204,7 @@ void ReferenceModel::evaluate(std::string const& vrf) {
   bool const wanted = config != configMax_.end() && nsReady;
   auto m = machines_.find(vrf);
   if (wanted && m == machines_.end()) {
-    machines_[vrf] = Machine{isDefault ? "default" : entry->second, config->second};
-    allocationPoint(vrf);
-    return;
-  }
-  if (wanted && m->second.max != config->second) {
-    m->second.max = config->second;
+    machines_[vrf] = Machine{isDefault ? "default" : entry->second, config->second, config->second};
     allocationPoint(vrf);
     return;
   }

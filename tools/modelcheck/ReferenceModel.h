@@ -46,7 +46,8 @@ class ReferenceModel {
   // one namespace straight to another does not change.
   struct Machine {
     std::string ns;
-    std::uint16_t max = 512;  // the configuration's, last seen while the VRF was wanted
+    std::uint16_t max = 512;      // the configuration's: the bound of the next allocation
+    std::uint16_t maxSeen = 512;  // the largest since the machine was built: no index reaches it
   };
 
   // One kernel MFC entry as the tables and the VIF status make it.
