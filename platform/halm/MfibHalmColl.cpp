@@ -31,9 +31,18 @@ std::vector<Quib::Ptr<Status const>> MfibHalmColl::orderedTables() const {
   return ordered;
 }
 
+// The walk asks this of every key it visits, so only the tables that could beat `table` are
+// looked in: those ranked before it, and among equals those added before it, as in
+// mfibHalm. For the best-ranked table that is no other table at all.
 bool MfibHalmColl::isBestRoute(Status const* table, IpGenRouteKey const& key) const {
-  auto best = mfibHalm(key);
-  return best && best.ptr() == table;
+  auto const at = std::find_if(tables_.begin(), tables_.end(), [&](auto const& t) { return t.ptr() == table; });
+  if (at == tables_.end() || !table->hasRoute(key)) return false;
+  for (auto it = tables_.begin(); it != tables_.end(); ++it) {
+    if (it == at) continue;
+    bool const beats = it < at ? !table->isPreferredTo(**it) : (*it)->isPreferredTo(*table);
+    if (beats && (*it)->hasRoute(key)) return false;
+  }
+  return true;
 }
 
 Quib::Ptr<Status const> MfibHalmColl::mfibHalm(IpGenRouteKey const& key) const {

@@ -6,8 +6,10 @@
 // A route is cheap to copy: the interface list is immutable and shared by counted
 // reference, so a lookup that hands out a copy allocates nothing.
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -34,13 +36,41 @@ class Route {
     friend bool operator==(Intf const&, Intf const&) = default;
   };
 
-  class IntfList : public Quib::PtrInterface {
+  // The interfaces of a route in one allocation: a header and the interface identifiers.
+  // Only the first interface can be the incoming one, so it alone keeps its bits; every
+  // other interface is outgoing. A million routes each hold one, so every byte counts.
+  class IntfList {
    public:
-    explicit IntfList(std::vector<Intf> intfs) : intfs_(std::move(intfs)) {}
-    std::vector<Intf> const& intfs() const { return intfs_; }
+    // None for an empty list.
+    static Quib::Ptr<IntfList const> listOf(std::span<Intf const> intfs);
+    IntfList(IntfList const&) = delete;
+    IntfList& operator=(IntfList const&) = delete;
+
+    std::size_t size() const { return size_; }
+    Intf operator[](std::size_t i) const { return {ids()[i], i == 0 ? firstBits_ : isOif}; }
+    friend bool operator==(IntfList const& a, IntfList const& b);
+
+    void newRef() const { ++references_; }
+    void deleteRef() const;
 
    private:
-    std::vector<Intf> const intfs_;
+    IntfList(std::uint16_t size, std::uint8_t firstBits) : size_(size), firstBits_(firstBits) {}
+    Plix::IntfId const* ids() const;
+
+    mutable std::uint32_t references_ = 0;
+    std::uint16_t size_;
+    std::uint8_t firstBits_;
+  };
+
+  // A route's interfaces, read in place.
+  class Intfs {
+   public:
+    explicit Intfs(IntfList const* list) : list_(list) {}
+    std::size_t size() const { return list_ ? list_->size() : 0; }
+    Intf operator[](std::size_t i) const { return (*list_)[i]; }
+
+   private:
+    IntfList const* list_;
   };
 
   Route() = default;
@@ -55,15 +85,14 @@ class Route {
   Plix::IntfId iif() const { return iif_; }
   std::uint8_t flags() const { return flags_; }
   bool isEmpty() const { return *this == emptyRoute(); }
-  std::vector<Intf> const& intfs() const;
+  Intfs intfs() const { return Intfs(intfs_.ptr()); }
 
   friend bool operator==(Route const& a, Route const& b);
   friend std::ostream& operator<<(std::ostream& os, Route const& r);
 
  private:
   friend class Status;
-  Route(IpGenRouteKey const& key, Plix::IntfId iif, std::uint8_t flags, Quib::Ptr<IntfList const> intfs)
-      : key_(key), iif_(iif), flags_(flags), intfs_(std::move(intfs)) {}
+  Route(IpGenRouteKey const& key, std::uint8_t flags, Quib::Ptr<IntfList const> intfs);
 
   IpGenRouteKey key_;
   Plix::IntfId iif_;

@@ -6,31 +6,36 @@
 // holding a key, the lowest preference holds the best route, ties going to the name that
 // sorts first.
 //
-// Storage: a hash map from key to route data, plus an ordered index of pointers to the
-// hash map's keys (node-based, so the pointers survive rehashing).
+// Storage, sized for a million routes: the routes sit densely in one array, a hash index of
+// positions finds a key, and a sorted array of positions gives the key order. Keys added or
+// removed since the last walk wait in a small change list; the next walk (begin, end or
+// lowerBound) folds them into the order first, so filling a table costs no ordering per
+// route and a walk costs a step through an array. A walk that meets a change goes on over
+// the order it started with: removed keys still show, added ones do not.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <set>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "halm/IpGenRouteKey.h"
 #include "halm/Route.h"
 #include "quib/Entity.h"
 #include "quib/NotifieeBase.h"
+#include "quib/PositionIndex.h"
 
 namespace Halm::Multicast::Fib {
 
 class Status : public Quib::Entity {
-  struct KeyOrder {
-    using is_transparent = void;
-    bool operator()(IpGenRouteKey const* a, IpGenRouteKey const* b) const { return *a < *b; }
-    bool operator()(IpGenRouteKey const* a, IpGenRouteKey const& b) const { return *a < b; }
-    bool operator()(IpGenRouteKey const& a, IpGenRouteKey const* b) const { return a < *b; }
+  // A route without its incoming interface, which its interface list holds first.
+  struct Entry {
+    IpGenRouteKey key;
+    std::uint8_t flags = 0;
+    bool live = false;  // false once removed, until the position is reused
+    Quib::Ptr<Route::IntfList const> intfs;
   };
-  using Order = std::set<IpGenRouteKey const*, KeyOrder>;
 
  public:
   static constexpr std::string_view type = "Halm::Multicast::Fib::Status";
@@ -42,7 +47,8 @@ class Status : public Quib::Entity {
     virtual void onPreference() {}
   };
 
-  // Walks keys in order.
+  // Walks keys in order. A position past the last key is the end, whatever the order
+  // holds by the time it is compared.
   class const_iterator {
    public:
     using iterator_category = std::bidirectional_iterator_tag;
@@ -51,23 +57,30 @@ class Status : public Quib::Entity {
     using pointer = IpGenRouteKey const*;
     using reference = IpGenRouteKey const&;
     const_iterator() = default;
-    explicit const_iterator(Order::const_iterator it) : it_(it) {}
-    reference operator*() const { return **it_; }
-    pointer operator->() const { return *it_; }
+    reference operator*() const { return table_->entries_[table_->order_[at_]].key; }
+    pointer operator->() const { return &**this; }
     const_iterator& operator++() {
-      ++it_;
+      ++at_;
       return *this;
     }
-    const_iterator operator++(int) { return const_iterator(it_++); }
+    const_iterator operator++(int) { return {table_, at_++}; }
     const_iterator& operator--() {
-      --it_;
+      at_ = position() - 1;
       return *this;
     }
-    const_iterator operator--(int) { return const_iterator(it_--); }
-    friend bool operator==(const_iterator const&, const_iterator const&) = default;
+    const_iterator operator--(int) {
+      const_iterator const was = *this;
+      --*this;
+      return was;
+    }
+    friend bool operator==(const_iterator const& a, const_iterator const& b) { return a.position() == b.position(); }
 
    private:
-    Order::const_iterator it_;
+    friend class Status;
+    const_iterator(Status const* table, std::size_t at) : table_(table), at_(at) {}
+    std::size_t position() const { return table_ ? std::min(at_, table_->order_.size()) : at_; }
+    Status const* table_ = nullptr;
+    std::size_t at_ = 0;
   };
 
   explicit Status(Quib::Name name);
@@ -80,33 +93,42 @@ class Status : public Quib::Entity {
 
   // A copy of the route, or the empty route when the key is absent.
   Route route(IpGenRouteKey const& key) const;
-  bool hasRoute(IpGenRouteKey const& key) const { return routes_.count(key) > 0; }
-  std::size_t routes() const { return routes_.size(); }
+  bool hasRoute(IpGenRouteKey const& key) const { return positionOf(key) != Quib::PositionIndex::none; }
+  std::size_t routes() const { return routes_; }
 
   // Adds or replaces the route of its key; an equal route notifies nothing.
   void routeIs(Route const& route);
   void routeDel(IpGenRouteKey const& key);
   void routeDelAll();
 
-  const_iterator begin() const { return const_iterator(order_.begin()); }
-  const_iterator end() const { return const_iterator(order_.end()); }
+  const_iterator begin() const;
+  const_iterator end() const;
   // The first key at or after `key`.
-  const_iterator lowerBound(IpGenRouteKey const& key) const { return const_iterator(order_.lower_bound(key)); }
+  const_iterator lowerBound(IpGenRouteKey const& key) const;
 
   // True when this table ranks before `other` for the best-route choice.
   bool isPreferredTo(Status const& other) const;
 
  private:
-  // A route without its key, which the map holds already.
-  struct Data {
-    Plix::IntfId iif;
-    std::uint8_t flags = 0;
-    Quib::Ptr<Route::IntfList const> intfs;
-  };
+  static std::size_t hashOf(IpGenRouteKey const& key);
+  std::uint32_t positionOf(IpGenRouteKey const& key) const;
+  std::size_t slotOf(IpGenRouteKey const& key) const;
+  std::uint32_t freePosition();
+  void sortByKey(std::vector<std::uint32_t>& positions) const;
+  // Folds the change list into the order.
+  void settle() const;
+
   std::uint32_t id_;
   std::uint32_t preference_ = defaultPreference;
-  std::unordered_map<IpGenRouteKey, Data> routes_;
-  Order order_;
+  std::size_t routes_ = 0;
+  std::vector<Entry> entries_;
+  Quib::PositionIndex index_;  // live entries only
+  // Live positions in key order, as of the last walk, and the change list since: positions
+  // added, and positions removed (not reused until the order has dropped them).
+  mutable std::vector<std::uint32_t> order_;
+  mutable std::vector<std::uint32_t> added_;
+  mutable std::vector<std::uint32_t> removed_;
+  mutable std::vector<std::uint32_t> free_;
 };
 
 }  // namespace Halm::Multicast::Fib

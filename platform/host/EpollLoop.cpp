@@ -85,6 +85,14 @@ void EpollLoop::readerDel(int fd) {
   epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
 }
 
+void EpollLoop::writeWantedIs(int fd, bool wanted) {
+  if (!readers_.count(fd)) return;
+  epoll_event ev{};
+  ev.events = EPOLLIN | (wanted ? EPOLLOUT : 0u);
+  ev.data.fd = fd;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) < 0) throwErrno("epoll_ctl mod");
+}
+
 void EpollLoop::runDue() const {
   if (clock_) clock_->runDue(now());
 }

@@ -5,7 +5,7 @@
 // interrupts the wait only makes it wait again.
 //
 // Descriptors are registered with a callback run when they are readable (the daemon's
-// control socket, a signalfd that calls stop()). A callback may register or remove
+// control socket, a signalfd that calls stop()) and, when asked, writable. A callback may register or remove
 // descriptors, its own included. The loop does not own the descriptors it is given.
 //
 // Set-up failures of epoll or the timerfd throw std::system_error; they are fatal for a host.
@@ -39,7 +39,12 @@ class EpollLoop : public EventLoop {
   // Replaces any callback already registered for `fd`.
   void readerIs(int fd, std::function<void()> onReadable);
   void readerDel(int fd);
+  // Also runs the reader's callback while `fd` is writable; for a peer whose replies wait
+  // for room in its socket.
+  void writeWantedIs(int fd, bool wanted);
   bool hasReader(int fd) const { return readers_.count(fd) != 0; }
+  // Serves the descriptors that are ready now, without waiting for any.
+  void serveReady() { waitAndServe(now()); }
 
  private:
   using Callback = std::shared_ptr<std::function<void()>>;

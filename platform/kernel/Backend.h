@@ -49,7 +49,8 @@ class Backend {
   virtual int writeProcSys(std::string const& path, std::string const& value,
                            Plix::NamespaceName const& ns) = 0;
 
-  // What the kernel holds, per namespace sorted by name; only `ns` when given.
+  // What the kernel holds, per namespace sorted by name; only `ns` when given. A backend
+  // that cannot read its kernel back throws std::runtime_error saying what it cannot read.
   virtual std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const = 0;
   // The packet counters of every MFC entry, per namespace; only `ns` when given. A backend
   // that cannot read them shows none.

@@ -11,7 +11,8 @@ class PlatformKernel final : public RealKernel {
  public:
   PlatformKernel() = default;
 
-  // Reading the kernel's tables back is not done yet: this returns nothing.
+  // The platform's kernel offers no way to read its multicast tables back: this throws
+  // std::runtime_error saying so, rather than showing an empty kernel.
   std::vector<NamespaceSnapshot> snapshot(std::optional<Plix::NamespaceName> ns) const override;
 
  protected:

@@ -100,10 +100,11 @@ void SimKernel::linkDel(Plix::NamespaceName const& ns, std::string const& dev) {
   n.links.erase(it);
   // The device going takes its VIFs with it; the MFC entries stay as they are.
   for (MrtTable& t : n.mrt) {
-    std::erase_if(t.vifs, [&](auto const& v) {
-      return v.second.flags != NamespaceSnapshot::VifFlags::registerVif &&
-             v.second.ifindex == ifindex;
-    });
+    std::vector<std::uint16_t> gone;
+    for (auto const& [index, vif] : t.vifs) {
+      if (vif.flags != NamespaceSnapshot::VifFlags::registerVif && vif.ifindex == ifindex) gone.push_back(index);
+    }
+    for (std::uint16_t index : gone) t.vifDel(index);
   }
   changed(ns);
 }
@@ -274,11 +275,13 @@ NamespaceSnapshot SimKernel::snapshotOf(Namespace const& ns) const {
     s.socketOpen |= socket.ns.lock().get() == &ns && socket.type == SOCK_RAW &&
                     socket.protocol == socket.family->protocol;
   }
-  for (MrtTable const& t : ns.mrt) {
+  for (std::size_t f = 0; f < ns.mrt.size(); ++f) {
+    MrtTable const& t = ns.mrt[f];
     s.mrtOn |= t.mrtFd >= 0;
     s.pimOn |= t.pim;
     for (auto const& [index, vif] : t.vifs) s.vifs.push_back(vif);
-    for (auto const& [key, mfc] : t.mfcs) s.mfcs.push_back(mfc);
+    auto mfcs = t.mfcs.sorted(f == 1 ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4);
+    s.mfcs.insert(s.mfcs.end(), std::make_move_iterator(mfcs.begin()), std::make_move_iterator(mfcs.end()));
   }
   return s;
 }

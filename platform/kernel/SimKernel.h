@@ -28,6 +28,7 @@
 
 #include "kernel/Backend.h"
 #include "kernel/CallKind.h"
+#include "kernel/MfcStore.h"
 #include "kernel/MrtFamily.h"
 
 namespace Kernel {
@@ -100,14 +101,16 @@ class SimKernel final : public Backend {
 
  private:
   using Bytes = std::span<std::uint8_t const>;
-  using MfcKey = std::pair<NamespaceSnapshot::Address, NamespaceSnapshot::Address>;
 
   // One family's multicast routing in one namespace.
   struct MrtTable {
     int mrtFd = -1;  // the socket that started routing; -1 while off
     bool pim = false;
     std::map<std::uint16_t, NamespaceSnapshot::Vif> vifs;
-    std::map<MfcKey, NamespaceSnapshot::Mfc> mfcs;
+    MfcStore::VifSet vifIndices;  // the keys of vifs, for filtering outgoing sets
+    MfcStore mfcs;
+    void vifIs(NamespaceSnapshot::Vif const& vif);
+    bool vifDel(std::uint16_t index);
   };
 
   struct Namespace {

@@ -2,6 +2,7 @@
 // VIFs and MFC entries, checked in the order the kernel checks them.
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -20,7 +21,52 @@ std::optional<int> intValue(std::span<std::uint8_t const> value) {
   return v;
 }
 
+MfcStore::Address addressAt(std::span<std::uint8_t const> record, std::size_t offset, std::size_t size) {
+  MfcStore::Address a{};
+  std::copy_n(record.data() + offset, size, a.begin());
+  return a;
+}
+
+// The outgoing VIFs of an MFC record among those that exist. Only the existing VIFs' parts
+// of the record are read: a few bytes, not the whole outgoing table.
+MfcStore::VifSet outgoing(MrtFamily const& family, std::span<std::uint8_t const> record,
+                          MfcStore::VifSet const& existing) {
+  MfcStore::VifSet out;
+  std::uint8_t const* const oifs = record.data() + family.oifOffset;
+  for (std::size_t i = 0; i < MfcStore::VifSet::words; ++i) {
+    std::uint64_t const candidates = existing.word(i);
+    if (!candidates) continue;
+    if (family.oifBits) {
+      std::uint32_t low, high;
+      std::memcpy(&low, oifs + 8 * i, sizeof low);
+      std::memcpy(&high, oifs + 8 * i + 4, sizeof high);
+      out.wordIs(i, candidates & (std::uint64_t{high} << 32 | low));
+      continue;
+    }
+    std::uint64_t word = 0;
+    for (std::uint64_t c = candidates; c; c &= c - 1) {
+      int const bit = std::countr_zero(c);
+      std::uint8_t const ttl = oifs[64 * i + static_cast<std::size_t>(bit)];
+      // A TTL of 255 means "never forward", as for the kernel.
+      if (ttl != 0 && ttl != 255) word |= std::uint64_t{1} << bit;
+    }
+    out.wordIs(i, word);
+  }
+  return out;
+}
+
 }  // namespace
+
+void SimKernel::MrtTable::vifIs(NamespaceSnapshot::Vif const& vif) {
+  vifs.emplace(vif.index, vif);
+  vifIndices.set(vif.index);
+}
+
+bool SimKernel::MrtTable::vifDel(std::uint16_t index) {
+  if (!vifs.erase(index)) return false;
+  vifIndices.reset(index);
+  return true;
+}
 
 SimKernel::MrtTable& SimKernel::table(Namespace& ns, MrtFamily const& family) {
   return ns.mrt[family.af == Plix::AddressFamily::ipv6 ? 1 : 0];
@@ -92,7 +138,7 @@ int SimKernel::addVif(Namespace const& ns, MrtTable& table, MrtFamily const& fam
     });
     if (registerTaken) return EADDRINUSE;
     vif.flags = VifFlags::registerVif;
-    table.vifs.emplace(vif.index, vif);
+    table.vifIs(vif);
     return 0;
   }
   // Tunnels, VIFs by local address and any other flags: never sent by the agent.
@@ -100,7 +146,7 @@ int SimKernel::addVif(Namespace const& ns, MrtTable& table, MrtFamily const& fam
   if (!ns.hasIfindex(request.ifindex)) return ENODEV;
   vif.flags = request.flags ? VifFlags::useIfindex : VifFlags::none;
   vif.ifindex = request.ifindex;
-  table.vifs.emplace(vif.index, vif);
+  table.vifIs(vif);
   return 0;
 }
 
@@ -108,23 +154,27 @@ int SimKernel::delVif(MrtTable& table, MrtFamily const& family, Bytes value) {
   if (value.size() != family.delVifSize) return EINVAL;
   std::uint16_t const index = MrtFamily::readVifIndex(value);
   if (index >= maxVifs) return ENFILE;
-  return table.vifs.erase(index) ? 0 : EADDRNOTAVAIL;
+  return table.vifDel(index) ? 0 : EADDRNOTAVAIL;
 }
 
 int SimKernel::addMfc(MrtTable& table, MrtFamily const& family, Bytes value) {
   if (value.size() != family.mfcSize) return EINVAL;
-  NamespaceSnapshot::Mfc mfc = family.readMfc(value);
-  if (mfc.iif >= maxVifs && mfc.iif != unresolvedParent) return ENFILE;
-  std::erase_if(mfc.oifs, [&](std::uint16_t vif) { return !table.vifs.contains(vif); });
-  MfcKey key{mfc.source, mfc.group};
-  table.mfcs.insert_or_assign(std::move(key), std::move(mfc));
+  std::uint16_t iif;
+  std::memcpy(&iif, value.data() + family.parentOffset, sizeof iif);
+  if (iif >= maxVifs && iif != unresolvedParent) return ENFILE;
+  MfcStore::Entry const entry{.source = addressAt(value, family.sourceOffset, family.addressSize),
+                              .group = addressAt(value, family.groupOffset, family.addressSize),
+                              .iif = iif,
+                              .oifs = outgoing(family, value, table.vifIndices)};
+  table.mfcs.entryIs(entry);
   return 0;
 }
 
 int SimKernel::delMfc(MrtTable& table, MrtFamily const& family, Bytes value) {
   if (value.size() != family.mfcSize) return EINVAL;
-  NamespaceSnapshot::Mfc const mfc = family.readMfc(value);
-  return table.mfcs.erase({mfc.source, mfc.group}) ? 0 : ENOENT;
+  bool const gone = table.mfcs.entryDel(addressAt(value, family.sourceOffset, family.addressSize),
+                                        addressAt(value, family.groupOffset, family.addressSize));
+  return gone ? 0 : ENOENT;
 }
 
 }  // namespace Kernel

@@ -134,6 +134,30 @@ TEST_P(RoutingTest, RemovingADeviceTakesItsVifsAndTellsTheHost) {
   EXPECT_THAT(kernel.links("red"), ElementsAre(Kernel::SimKernel::Link{"eth2", 8}));
 }
 
+// The outgoing set follows the VIFs present at each add: a VIF removed by its device, by
+// MRT_DEL_VIF or by shutdown is left out of later adds, and counts again once re-added.
+TEST_P(RoutingTest, OutgoingSetsFollowTheVifsPresentAtEachAdd) {
+  int const fd = router();
+  ASSERT_EQ(addVif(fd, 1, 7), 0);
+  ASSERT_EQ(addVif(fd, 2, 8), 0);
+  ASSERT_EQ(addMfc(fd, 1, {0, 1, 2, 3}), 0);
+  EXPECT_THAT(snapshot().mfcs.at(0).oifs, ElementsAre(0, 1, 2));
+  kernel.linkDel("red", "eth1");
+  ASSERT_EQ(addMfc(fd, 1, {0, 1, 2, 3}), 0);
+  EXPECT_THAT(snapshot().mfcs.at(0).oifs, ElementsAre(0, 2));
+  Record const delVif = family().delVif(2);
+  ASSERT_EQ(set(fd, 203, delVif), 0);
+  ASSERT_EQ(addMfc(fd, 1, {0, 1, 2, 3}), 0);
+  EXPECT_THAT(snapshot().mfcs.at(0).oifs, ElementsAre(0));
+  ASSERT_EQ(setInt(fd, 201), 0);
+  ASSERT_EQ(start(fd), 0);
+  ASSERT_EQ(addMfc(fd, 1, {0, 1, 2, 3}), 0);
+  EXPECT_THAT(snapshot().mfcs.at(0).oifs, IsEmpty());
+  ASSERT_EQ(addVif(fd, 2, 8), 0);
+  ASSERT_EQ(addMfc(fd, 1, {0, 1, 2, 3}), 0);
+  EXPECT_THAT(snapshot().mfcs.at(0).oifs, ElementsAre(2));
+}
+
 TEST_P(RoutingTest, ARemovedNamespaceFailsItsSocketsUntilClosed) {
   int const fd = router();
   kernel.netnsDel("red");

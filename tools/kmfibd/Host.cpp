@@ -6,8 +6,11 @@
 #include "entities/KniStatusMount.h"
 #include "entities/MulticastIntfsForApplications.h"
 #include "halm/Status.h"
+#include "host/EpollLoop.h"
+#include "host/VirtualLoop.h"
 #include "entities/kni/Status.h"
 #include "kernel/KernelRecordPrinter.h"
+#include "kernel/PlatformKernel.h"
 
 #include <algorithm>
 #include <map>
@@ -19,6 +22,17 @@
 namespace Kmfibd {
 
 namespace {
+
+std::unique_ptr<Quib::EventLoop> loopFor(Host::Options const& options) {
+  if (options.realTime) return std::make_unique<Quib::EpollLoop>();
+  return std::make_unique<Quib::VirtualLoop>();
+}
+
+std::unique_ptr<Kernel::Backend> realKernelFor(Host::Options const& options) {
+  if (options.kernel == Host::Options::Kernel::sim) return nullptr;
+  if (!options.realTime) throw std::logic_error("a real kernel needs the real event loop");
+  return std::make_unique<Kernel::PlatformKernel>();
+}
 
 template <class T>
 Quib::Ptr<T> publish(Orvo::EntityManager& em, std::string const& path) {
@@ -44,7 +58,9 @@ Host::Paths::Paths(Plix::AddressFamily af) {
 Host::Host(Options const& options)
     : options_(options),
       paths_(options.af),
+      activityManager_(loopFor(options)),
       traceTime_([this] { return activityManager_.currentTime(); }),
+      realKernel_(realKernelFor(options)),
       em_(Quib::make<Orvo::EntityManager>(activityManager_.clock())) {
   Entities::registerTypes(*em_);
   config_ = publish<Routing::KernelMfib::ConfigColl>(*em_, paths_.config);
@@ -54,9 +70,16 @@ Host::Host(Options const& options)
   apps_ = publish<Quib::Dir>(*em_, paths_.appDir);
   fib_ = publish<Quib::Dir>(*em_, paths_.mfibDir);
   kernel_.recordingIs(false);
-  kernel_.changeHandlerIs([this](Plix::NamespaceName const& ns) { mirrorDevices(ns); });
   if (options_.callCost > 0) kernel_.callHookIs([this] { activityManager_.loop().addTime(options_.callCost); });
-  mirrorDevices(Plix::NamespaceName::defaultNamespace());
+  if (realKernel_) {
+    system_ = std::make_unique<SystemDevices>(
+        dynamic_cast<Quib::EpollLoop&>(activityManager_.loop()), activityManager_.clock(), *intfs_,
+        [this](Plix::NamespaceName const& ns, auto const& devices) { publishDevices(ns, devices); });
+    system_->namespaceIs(Plix::NamespaceName::defaultNamespace());
+  } else {
+    kernel_.changeHandlerIs([this](Plix::NamespaceName const& ns) { mirrorDevices(ns); });
+    mirrorDevices(Plix::NamespaceName::defaultNamespace());
+  }
   if (options_.agent) startAgent();
 }
 
@@ -68,12 +91,25 @@ void Host::startAgent() {
 
 Host::~Host() {
   agentHost_.agentDel();
+  system_.reset();
   kernel_.changeHandlerIs(nullptr);
   kernel_.callHookIs(nullptr);
 }
 
+std::string Host::kernelRefusal(Statement const& s, bool realKernel) {
+  using Kind = Statement::Kind;
+  if (!realKernel) return {};
+  if (s.kind == Kind::netns || s.kind == Kind::link) {
+    return std::string(s.kind == Kind::netns ? "netns" : "link") +
+           ": namespaces and devices come from the kernel with a real kernel backend";
+  }
+  if (s.kind == Kind::fault) return "fault: only the simulated kernel can be told to fail calls";
+  return {};
+}
+
 void Host::apply(Statement const& s, std::ostream& out) {
   using Kind = Statement::Kind;
+  if (std::string why = kernelRefusal(s, realKernel()); !why.empty()) throw StatementError(why);
   switch (s.kind) {
     case Kind::netns: return applyNetns(s);
     case Kind::link: return applyLink(s);
@@ -95,15 +131,20 @@ void Host::apply(Statement const& s, std::ostream& out) {
 }
 
 void Host::requireNamespace(Plix::NamespaceName const& ns) const {
-  if (!kernel_.netns(ns)) throw StatementError("no namespace " + ns.str());
+  bool const exists = system_ ? system_->exists(ns) : kernel_.netns(ns);
+  if (!exists) throw StatementError("no namespace " + ns.str());
 }
 
 void Host::mirrorDevices(Plix::NamespaceName const& ns) {
-  auto kni = publish<KernelNetInfo::Status>(*em_, KernelNetInfo::kniStatusMount(ns));
   std::map<std::string, std::uint32_t> now;
   if (kernel_.netns(ns)) {
     for (auto const& link : kernel_.links(ns)) now[link.dev] = link.ifindex;
   }
+  publishDevices(ns, now);
+}
+
+void Host::publishDevices(Plix::NamespaceName const& ns, std::map<std::string, std::uint32_t> const& now) {
+  auto kni = publish<KernelNetInfo::Status>(*em_, KernelNetInfo::kniStatusMount(ns));
   std::vector<std::string> gone;
   for (auto const& [dev, index] : kni->ifIndex) {
     if (!now.count(dev)) gone.push_back(dev);
@@ -138,8 +179,14 @@ void Host::applyLink(Statement const& s) {
 void Host::applyIntf(Statement const& s) {
   if (s.no) {
     if (!intfs_->intfStatus.has(s.intf)) throw StatementError("no interface " + s.intf.name());
-    return intfs_->intfStatus.del(s.intf);
+    if (system_ && system_->isImplicit(s.intf)) {
+      throw StatementError("no intf statement names " + s.intf.name() + ": the device of that name carries it");
+    }
+    intfs_->intfStatus.del(s.intf);
+    if (system_) system_->explicitIntfDel(s.intf);
+    return;
   }
+  if (system_) system_->explicitIntfIs(s.intf);
   // A new entry is published with its device already set, so readers never see it without.
   if (auto held = intfs_->intfStatus(s.intf)) return held->deviceName.is(s.dev);
   intfs_->intfStatus.isBy(s.intf, [&] {
@@ -154,6 +201,7 @@ void Host::applyVrf(Statement const& s) {
     if (!vrfs_->vrf.has(s.vrf)) throw StatementError("no VRF " + s.vrf.str());
     return vrfs_->vrf.del(s.vrf);
   }
+  if (system_ && !s.ns.empty()) system_->namespaceIs(s.ns);
   if (auto held = vrfs_->vrf(s.vrf)) return held->networkNamespace.is(s.ns);
   vrfs_->vrf.isBy(s.vrf, [&] {
     auto vrf = Quib::make<Ip::VrfStatusLocal>(s.vrf);
@@ -267,7 +315,11 @@ void Host::showMachines(std::ostream& out) {
 
 void Host::showKernel(Statement const& s, std::ostream& out) {
   if (s.hasNs) requireNamespace(s.ns);
-  Kernel::printKernelRecords(out, kernel_.snapshot(s.hasNs ? std::optional(s.ns) : std::nullopt));
+  try {
+    Kernel::printKernelRecords(out, backend().snapshot(s.hasNs ? std::optional(s.ns) : std::nullopt));
+  } catch (std::runtime_error const& e) {
+    throw StatementError(e.what());
+  }
 }
 
 }  // namespace Kmfibd

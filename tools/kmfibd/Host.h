@@ -6,6 +6,8 @@
 // running on all of it. `apply` carries out one statement against it; a statement that
 // cannot be carried out is refused with a StatementError and changes nothing.
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -22,6 +24,7 @@
 #include "plix/AddressFamily.h"
 #include "quib/Dir.h"
 #include "tools/kmfibd/Statement.h"
+#include "tools/kmfibd/SystemDevices.h"
 #include "trace/TimeSourceScope.h"
 
 namespace Kmfibd {
@@ -32,6 +35,10 @@ class Host {
     Plix::AddressFamily af = Plix::AddressFamily::ipv4;
     double callCost = 0;  // virtual seconds charged per kernel call
     bool agent = true;    // false: the platform alone
+    bool realTime = false;  // the epoll loop on the monotonic clock (the daemon)
+    // sim: the simulated kernel; platform: the platform's own, with namespaces and devices
+    // read from the system (needs realTime).
+    enum class Kernel { sim, platform } kernel = Kernel::sim;
   };
   static constexpr char const* agentName = "KernelMfib";
 
@@ -47,10 +54,17 @@ class Host {
   Host& operator=(Host const&) = delete;
 
   void apply(Statement const& s, std::ostream& out);
+  // Destroys the agent, which shuts its sockets down; the platform stays.
+  void agentDel() { agentHost_.agentDel(); }
 
   Plix::AddressFamily af() const { return options_.af; }
   Paths const& paths() const { return paths_; }
   Kernel::SimKernel& kernel() { return kernel_; }
+  // The backend the agent's calls go to.
+  Kernel::Backend& backend() { return realKernel_ ? *realKernel_ : kernel_; }
+  bool realKernel() const { return realKernel_ != nullptr; }
+  // Why the statement cannot be carried out on this kind of kernel; empty when it can.
+  static std::string kernelRefusal(Statement const& s, bool realKernel);
   Quib::ActivityManager& activityManager() { return activityManager_; }
   Quib::Ptr<Orvo::EntityManager> const& entityManager() const { return em_; }
   Quib::Ptr<AgentBase::CAgent> const& agent() const { return agentHost_.agent(); }
@@ -70,6 +84,7 @@ class Host {
   void showMachines(std::ostream& out);
   void startAgent();
   void mirrorDevices(Plix::NamespaceName const& ns);
+  void publishDevices(Plix::NamespaceName const& ns, std::map<std::string, std::uint32_t> const& devices);
   void requireNamespace(Plix::NamespaceName const& ns) const;
 
   Options options_;
@@ -77,7 +92,8 @@ class Host {
   Quib::ActivityManager activityManager_;
   Trace::TimeSourceScope traceTime_;
   Kernel::SimKernel kernel_;
-  Kernel::Backend::Use useKernel_{kernel_};
+  std::unique_ptr<Kernel::Backend> realKernel_;
+  Kernel::Backend::Use useKernel_{backend()};
   Quib::Ptr<Orvo::EntityManager> em_;
   Quib::Ptr<Routing::KernelMfib::ConfigColl> config_;
   Quib::Ptr<Routing::KernelMfib::StatusColl> status_;
@@ -85,6 +101,7 @@ class Host {
   Quib::Ptr<Interface::AllIntfStatusDir> intfs_;
   Quib::Ptr<Quib::Dir> apps_;
   Quib::Ptr<Quib::Dir> fib_;
+  std::unique_ptr<SystemDevices> system_;  // on a real kernel
   AgentBase::AgentHost agentHost_{em_};
 };
 

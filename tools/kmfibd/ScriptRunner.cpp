@@ -12,15 +12,18 @@ int ScriptRunner::runFiles(std::vector<std::string> const& files) {
       err_ << "error: " << file << ": cannot read the file" << std::endl;
       return 2;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (int status = runText(file, text.str()); status != 0) return status;
+    // Read as a stream: a script of a million routes is never held whole.
+    if (int status = runStream(file, in); status != 0) return status;
   }
   return 0;
 }
 
 int ScriptRunner::runText(std::string const& name, std::string const& text) {
   std::istringstream in(text);
+  return runStream(name, in);
+}
+
+int ScriptRunner::runStream(std::string const& name, std::istream& in) {
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     try {

@@ -3,6 +3,7 @@
 // to `out`; the first refused statement stops the run with "error: FILE:LINE: TEXT" on
 // `err` and status 2.
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ class ScriptRunner {
   // 0 when every statement of every file was carried out, else 2.
   int runFiles(std::vector<std::string> const& files);
   int runText(std::string const& name, std::string const& text);
+  int runStream(std::string const& name, std::istream& in);
 
  private:
   Host& host_;

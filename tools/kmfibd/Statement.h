@@ -61,6 +61,8 @@ struct Statement {
   Kernel::CallKind call = Kernel::CallKind::other;
   int error = 0;
   unsigned count = 1;
+
+  friend bool operator==(Statement const&, Statement const&) = default;
 };
 
 }  // namespace Kmfibd

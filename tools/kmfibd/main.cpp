@@ -8,19 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "tools/kmfibd/RunCommand.h"
 #include "tools/kmfibd/ScriptRunner.h"
 #include "trace/Registry.h"
 
 namespace {
 
 int usage() {
-  std::cerr << "usage: kmfibd script FILE... [--af 4|6] [--trace SELECTION] [--call-cost SECONDS]\n";
+  std::cerr << "usage: kmfibd script FILE... [--af 4|6] [--trace SELECTION] [--call-cost SECONDS]\n"
+               "       kmfibd run [--af 4|6] [--kernel sim|platform] [--config FILE] [--control PATH] [--trace SPEC]\n";
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "run") return Kmfibd::runCommand(argc - 2, argv + 2);
   if (argc < 2 || std::string(argv[1]) != "script") return usage();
   Kmfibd::Host::Options options;
   std::vector<std::string> files;
