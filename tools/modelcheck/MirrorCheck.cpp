@@ -346,7 +346,8 @@ class Run {
       auto st = status.find(vrf);
       PublishedStatus const published = st == status.end() ? PublishedStatus{} : st->second;
       checkStatus(outcome, vrf, machine, published);
-      auto snap = std::find_if(snapshots.begin(), snapshots.end(), [&](auto const& s) { return s.ns.str() == machine.ns; });
+      std::string const& ns = machine.ns;
+      auto snap = std::find_if(snapshots.begin(), snapshots.end(), [&](auto const& s) { return s.ns.str() == ns; });
       if (snap == snapshots.end()) continue;  // the namespace does not exist: nothing to hold
       checkKernel(outcome, vrf, machine, published, *snap);
     }
