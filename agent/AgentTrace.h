@@ -10,5 +10,7 @@ inline Trace::Handle& agentTrace() {
   static Trace::Handle& handle = Trace::handle("KernelMfibAgent");
   return handle;
 }
+// Created at start so that a trace selection can be checked against the names that exist.
+[[maybe_unused]] inline Trace::Handle& agentTraceDeclared = agentTrace();
 
 }  // namespace KernelMfibAgent

@@ -2,6 +2,7 @@
 
 #include "agent/AgentTrace.h"
 #include "agent/RootSm.h"
+#include "trace/Context.h"
 
 namespace KernelMfibAgent {
 
@@ -48,6 +49,8 @@ void RootSm::handleHalmMount(L3::VrfName const& vrfName, Table const* table) {
 }
 
 void RootSm::maybeCreateOrDeleteKernelMfibSm(L3::VrfName const& v) {
+  // The VRF's machines are built here and write their trace lines under its name.
+  Trace::ContextScope const vrfContext(Trace::context("vrf=" + v.str()));
   // The space before "(" is the wording operators grep for.
   if (auto t = agentTrace().at(9)) t << "RootSm::maybeCreateOrDeleteKernelMfibSm ( " << v << " )";
   if (!initialized_) return;

@@ -18,6 +18,8 @@ Trace::Handle& tr() {
   static Trace::Handle& handle = Trace::handle("VifMrouteSyncSm");
   return handle;
 }
+// Created at start so that a trace selection can be checked against the names that exist.
+[[maybe_unused]] Trace::Handle& declared = tr();
 
 // Binary-trace levels: walk progress, then each route requested.
 constexpr Vorlak::Level progress = 3;

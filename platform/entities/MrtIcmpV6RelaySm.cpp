@@ -10,6 +10,8 @@ Trace::Handle& trace() {
   static Trace::Handle& handle = Trace::handle("MrtIcmpV6RelaySm");
   return handle;
 }
+// Created at start so that a trace selection can be checked against the names that exist.
+[[maybe_unused]] Trace::Handle& declared = trace();
 
 }  // namespace
 

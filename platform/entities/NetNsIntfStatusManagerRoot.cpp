@@ -10,6 +10,8 @@ Trace::Handle& trace() {
   static Trace::Handle& handle = Trace::handle("NetNsIntfStatusManagerRoot");
   return handle;
 }
+// Created at start so that a trace selection can be checked against the names that exist.
+[[maybe_unused]] Trace::Handle& declared = trace();
 
 }  // namespace
 
@@ -41,6 +43,8 @@ Quib::Ptr<NetNsIntfStatusManager> NetNsIntfStatusManagerRoot::intfStatusManagerI
     Quib::Ptr<DeviceIntfStatusDir> const& deviceIntfStatusDir, Quib::Ptr<KernelNetInfo::Status const> const& kniStatus,
     Plix::NamespaceName const& ns) {
   NetNsIntfStatusManagerRoot const* self = this;
+  // The namespace's manager is built here and writes its trace lines under its name.
+  Trace::ContextScope const nsContext(Trace::context("ns=" + ns.str()));
   ManagerKey const key(ns, deviceIntfStatusDir.ptr());
   if (auto held = intfStatusManager_(key)) {
     if (!Quib::argDifference(held->constructorArgs(), self, deviceIntfStatusDir, kniStatus)) return held;

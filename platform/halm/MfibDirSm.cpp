@@ -3,7 +3,20 @@
 #include <string>
 #include <vector>
 
+#include "trace/Registry.h"
+
 namespace Halm::Multicast::Fib {
+
+namespace {
+
+Trace::Handle& trace() {
+  static Trace::Handle& handle = Trace::handle("MfibDirSm");
+  return handle;
+}
+// Created at start so that a trace selection can be checked against the names that exist.
+[[maybe_unused]] Trace::Handle& declared = trace();
+
+}  // namespace
 
 Quib::Ptr<MfibDirSm> MfibDirSm::MfibDirSmIs(Quib::Ptr<Quib::Dir const> mfibDir, Quib::Ptr<MfibHalmDir> mfibHalmDir,
                                             Quib::Ptr<Orvo::EntityManager> em) {
@@ -62,7 +75,11 @@ void MfibDirSm::handleVrf(Quib::Name const& vrfName) {
       if (vrf.mounted.count(table) || !Quib::ptrCast<Status>(entity)) continue;
       std::string path = entity->fullName();
       auto mounted = Quib::ptrCast<Status>(mount_.doMount(path, std::string(Status::type), {QuibHalm::quibHalmRouteTable_}));
-      if (!mounted) continue;
+      if (!mounted) {
+        // The VRF goes on without this table; the next change of the directory tries again.
+        if (auto t = trace().at(0)) t << "Mounting route table " << path << " failed; VRF " << vrfName << " runs without it";
+        continue;
+      }
       vrf.mounted.emplace(table, VrfReactor::Mounted{mounted, std::move(path)});
       mfibHalmDir_->halmColl.is(vrfName)->halmPtrIs(mounted);
     }

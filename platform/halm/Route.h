@@ -65,9 +65,27 @@ class Route {
   // A route's interfaces, read in place.
   class Intfs {
    public:
+    // Steps over the interfaces by position, yielding each by value.
+    class const_iterator {
+     public:
+      const_iterator(Intfs const* intfs, std::size_t i) : intfs_(intfs), i_(i) {}
+      Intf operator*() const { return (*intfs_)[i_]; }
+      const_iterator& operator++() {
+        ++i_;
+        return *this;
+      }
+      friend bool operator==(const_iterator const& a, const_iterator const& b) { return a.i_ == b.i_; }
+
+     private:
+      Intfs const* intfs_;
+      std::size_t i_;
+    };
+
     explicit Intfs(IntfList const* list) : list_(list) {}
     std::size_t size() const { return list_ ? list_->size() : 0; }
     Intf operator[](std::size_t i) const { return (*list_)[i]; }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
 
    private:
     IntfList const* list_;

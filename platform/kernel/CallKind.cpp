@@ -38,4 +38,12 @@ std::optional<CallKind> faultKindFromName(std::string_view name) {
   return std::nullopt;
 }
 
+std::string faultKindNames() {
+  std::string text;
+  for (auto const& [kind, n] : names) {
+    if (kind != CallKind::close && kind != CallKind::other) text += (text.empty() ? "" : ", ") + std::string(n);
+  }
+  return text;
+}
+
 }  // namespace Kernel

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace Kernel {
@@ -29,6 +30,8 @@ std::string_view callKindName(CallKind kind);
 
 // The kinds a `fault` statement may name: every kind but close and other.
 std::optional<CallKind> faultKindFromName(std::string_view name);
+// Those names, comma-separated, for a refusal to list.
+std::string faultKindNames();
 
 inline std::ostream& operator<<(std::ostream& os, CallKind kind) {
   return os << callKindName(kind);

@@ -57,4 +57,10 @@ std::string errnoName(int error) {
   return std::to_string(error);
 }
 
+std::string errnoNames() {
+  std::string text;
+  for (auto const& [error, n] : names) text += (text.empty() ? "" : ", ") + std::string(n);
+  return text;
+}
+
 }  // namespace Kernel

@@ -14,4 +14,7 @@ std::optional<int> errnoFromName(std::string_view name);
 // The name of an errno value, or its decimal number when it has no name here.
 std::string errnoName(int error);
 
+// Every known name, comma-separated, for a refusal to list.
+std::string errnoNames();
+
 }  // namespace Kernel

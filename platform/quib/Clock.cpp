@@ -27,7 +27,9 @@ void Clock::runDue(double now) const {
     if (r->armedAs_ >= armedBefore) break;
     disarm(r);
     r->timeMin_ = never;
-    if (r->isNotificationActive()) r->onTime();
+    if (!r->isNotificationActive()) continue;
+    Trace::ContextScope const context(r->traceContext());
+    r->onTime();
   }
 }
 

@@ -48,6 +48,7 @@ class Entity : public PtrInterface {
     for (std::size_t i = 0; i < n; ++i) {
       NotifieeRoot* r = notifiees_[i];
       if (!r || !r->isNotificationActive()) continue;
+      Trace::ContextScope const context(r->traceContext());
       (static_cast<N*>(r)->*callback)(args...);
     }
   }

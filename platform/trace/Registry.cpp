@@ -1,5 +1,6 @@
 #include "trace/Registry.h"
 
+#include <stdexcept>
 #include <utility>
 
 #include "trace/StreamSink.h"
@@ -33,6 +34,12 @@ Handle const* Registry::find(std::string_view name) const {
   return it == handles_.end() ? nullptr : &it->second;
 }
 
+std::vector<std::string> Registry::names() const {
+  std::vector<std::string> names;
+  for (auto const& [name, h] : handles_) names.push_back(name);
+  return names;
+}
+
 Selection Registry::selectionIs(Selection selection) {
   std::swap(selection, selection_);
   for (auto& [name, h] : handles_) h.levelsIs(selection_.levelsFor(name));
@@ -54,6 +61,16 @@ void Registry::emit(std::string_view handle, int level, std::string_view text) {
 Handle& handle(std::string_view name) { return Registry::instance().handle(name); }
 
 void selectionIs(std::string_view text) { Registry::instance().selectionIs(Selection::parse(text)); }
+
+void checkKnownNames(Selection const& selection) {
+  auto const& registry = Registry::instance();
+  for (auto const& name : selection.names()) {
+    if (name == "*" || registry.find(name)) continue;
+    std::string known;
+    for (auto const& n : registry.names()) known += (known.empty() ? "" : ", ") + n;
+    throw std::invalid_argument("unknown trace '" + name + "' (" + known + ")");
+  }
+}
 
 void timeSourceIs(Registry::TimeSource source) { Registry::instance().timeSourceIs(std::move(source)); }
 

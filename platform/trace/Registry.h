@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "trace/Handle.h"
 #include "trace/Sink.h"
@@ -27,6 +28,8 @@ class Registry {
   // A new handle starts with the levels the current selection gives its name.
   Handle& handle(std::string_view name);
   Handle const* find(std::string_view name) const;
+  // Every handle created so far, in name order.
+  std::vector<std::string> names() const;
 
   // Each returns what it replaced.
   Selection selectionIs(Selection selection);
@@ -51,6 +54,9 @@ class Registry {
 // Shorthands for the host and for source files keeping their handle.
 Handle& handle(std::string_view name);
 void selectionIs(std::string_view text);  // throws std::invalid_argument and changes nothing
+// Throws std::invalid_argument when the selection names a handle that does not exist, listing
+// those that do.
+void checkKnownNames(Selection const& selection);
 void timeSourceIs(Registry::TimeSource source);
 
 }  // namespace Trace

@@ -86,4 +86,10 @@ Handle::Levels Selection::levelsFor(std::string_view handleName) const {
   return levels;
 }
 
+std::vector<std::string> Selection::names() const {
+  std::vector<std::string> names;
+  for (auto const& entry : entries_) names.push_back(entry.name);
+  return names;
+}
+
 }  // namespace Trace

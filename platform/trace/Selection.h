@@ -22,6 +22,8 @@ class Selection {
 
   Handle::Levels levelsFor(std::string_view handleName) const;
   std::string const& text() const { return text_; }
+  // The handle names the entries select, "*" included, in the order written.
+  std::vector<std::string> names() const;
 
  private:
   struct Entry {

@@ -1,6 +1,7 @@
 #pragma once
 // A sink writing one text line per trace message to a stream, standard error by default:
-// time stamp, handle/level, then the text, e.g. "12.000250 KernelMfibSm/8 Namespace name is ns1".
+// time stamp, the VRF or namespace at work if any, handle/level, then the text, e.g.
+// "12.000250 vrf=red KernelMfibSm/8 Namespace name is ns1".
 // Each line goes out in one write so lines of several processes sharing the stream do not mix.
 
 #include <iostream>
@@ -16,8 +17,10 @@ class StreamSink : public Sink {
 
   void write(double time, std::string_view handle, int level, std::string_view text) override;
 
-  // The line without its newline.
-  static std::string format(double time, std::string_view handle, int level, std::string_view text);
+  // The line without its newline; `context` (the VRF or namespace at work, "vrf=red") stands
+  // after the time stamp when there is one.
+  static std::string format(double time, std::string_view handle, int level, std::string_view text,
+                            std::string_view context = {});
 
  private:
   std::ostream& out_;

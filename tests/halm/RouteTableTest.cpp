@@ -11,6 +11,9 @@
 #include "halm/MfibHalmCollRouteIteratorConst.h"
 #include "halm/MfibHalmWalkOrder.h"
 #include "halm/RouteIntfIteratorConst.h"
+#include "trace/CaptureSink.h"
+#include "trace/SelectionScope.h"
+#include "trace/SinkScope.h"
 
 namespace {
 
@@ -254,6 +257,23 @@ TEST(MfibDirSm, FollowsVrfsAndTables) {
   EXPECT_FALSE(halmDir->halmColl("green"));
   sm->hasNotificationActiveIs(true);
   EXPECT_TRUE(halmDir->halmColl("green"));
+}
+
+TEST(MfibDirSm, AFailedMountIsTraced) {
+  Trace::CaptureSink sink;
+  Trace::SinkScope sinkScope(sink);
+  Trace::SelectionScope selection("MfibDirSm/0");
+  double now = 0;
+  auto clock = Quib::make<Quib::Clock>("clock", [&] { return now; });
+  auto em = Quib::make<Orvo::EntityManager>(clock);
+  auto fib = em->root()->mkdirs("routing/multicast/fib");
+  auto halmDir = Quib::make<MfibHalmDir>("mfibHalmDir");
+  auto sm = MfibDirSm::MfibDirSmIs(fib, halmDir, em);
+  // A name holding '/' makes a path that names no table.
+  fib->mkdir("red")->entityPtrIs("a/b", Quib::make<Status>("a/b"));
+  EXPECT_FALSE(halmDir->halmColl("red"));
+  EXPECT_EQ(sink.texts("MfibDirSm"),
+            std::vector<std::string>{"Mounting route table routing/multicast/fib/red/a/b failed; VRF red runs without it"});
 }
 
 }  // namespace

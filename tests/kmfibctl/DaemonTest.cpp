@@ -325,10 +325,10 @@ INSTANTIATE_TEST_SUITE_P(
                               false,
                               2,
                               "kmfibctl: cannot reach kmfibd at /nonexistent/kmfibd.sock"},
-                    UsageCase{"RunHelp", {"run", "--help"}, true, 0, "usage: kmfibd run [--af 4|6]"},
-                    UsageCase{"RunVersion", {"run", "--version"}, true, 0, "kmfibd 0.1"},
-                    UsageCase{"RunWrongKernel", {"run", "--kernel", "vax"}, true, 2, "usage: kmfibd run"},
-                    UsageCase{"RunWrongOption", {"run", "--frobnicate", "x"}, true, 2, "usage: kmfibd run"},
+                    UsageCase{"RunHelp", {"run", "--help"}, true, 0, "kmfibd run [--af 4|6]"},
+                    UsageCase{"RunVersion", {"run", "--version"}, true, 0, "kmfibd (kmfib) 0.1"},
+                    UsageCase{"RunWrongKernel", {"run", "--kernel", "vax"}, true, 2, "kmfibd run"},
+                    UsageCase{"RunWrongOption", {"run", "--frobnicate", "x"}, true, 2, "kmfibd run"},
                     UsageCase{"RunBadTrace", {"run", "--trace", "KernelMfibSm/12"}, true, 2, "error: --trace:"}),
     [](auto const& info) { return std::string(info.param.name); });
 

@@ -90,7 +90,7 @@ TEST_F(DaemonReloadTest, ControlRequestsAreRefusedWhereTheDaemonCannotCarryThemO
   EXPECT_EQ(daemon->execute(""), "ok\n");
   EXPECT_EQ(daemon->execute("# a comment"), "ok\n");
   EXPECT_EQ(daemon->execute("advance 1"), "error: advance: the daemon's clock is real time\n");
-  EXPECT_EQ(daemon->execute("frobnicate"), "error: unknown statement 'frobnicate'\n");
+  EXPECT_EQ(daemon->execute("frobnicate"), "error: unknown statement 'frobnicate' (netns, link, intf, vrf, config, request, table, route, advance, restart, fault, show)\n");
   EXPECT_EQ(daemon->execute("no netns nosuch"), "error: no namespace nosuch\n");
   EXPECT_THAT(daemon->execute("show machines"), testing::EndsWith("ok\n"));
 }

@@ -12,6 +12,9 @@
 #include "halm/Status.h"
 #include "tools/kmfibd/Host.h"
 #include "tools/kmfibd/StatementParser.h"
+#include "trace/SelectionScope.h"
+#include "trace/SinkScope.h"
+#include "trace/StreamSink.h"
 
 namespace {
 
@@ -139,6 +142,39 @@ TEST_F(HostTest, NewEntriesAppearWithWhatTheStatementSets) {
     if (c.kind == Kernel::CallKind::procWrite) writes.push_back(std::string(c.bytes.begin(), c.bytes.end()));
   }
   EXPECT_EQ(writes, (std::vector<std::string>{"30", "3"}));
+}
+
+TEST_F(HostTest, ShowOfAnUnknownVrfOrNamespaceIsAnError) {
+  EXPECT_EQ(refusal("show status blue"), "no VRF blue");
+  EXPECT_EQ(refusal("show mroute blue"), "no VRF blue");
+  EXPECT_EQ(refusal("show mroute blue 10.0.0.1 239.1.1.1"), "no VRF blue");
+  EXPECT_EQ(refusal("show kernel nsX"), "no namespace nsX");
+  EXPECT_EQ(refusal("show status default"), "accepted") << "the default VRF always exists";
+  EXPECT_EQ(refusal("show mroute"), "accepted");
+  // Any statement that names a VRF makes it known.
+  for (char const* known : {"vrf red netns nsA", "config green", "table blue pim"}) run(known);
+  for (char const* vrf : {"red", "green", "blue"}) {
+    EXPECT_EQ(refusal(std::string("show status ") + vrf), "accepted") << vrf;
+    EXPECT_EQ(refusal(std::string("show mroute ") + vrf), "accepted") << vrf;
+  }
+}
+
+TEST(HostTrace, LinesNameTheVrfOrNamespaceOfTheirMachine) {
+  std::ostringstream out;
+  Trace::StreamSink stream(out);
+  Trace::SinkScope sink(stream);
+  Trace::SelectionScope selection("KernelMfibSm/2,NetNsIntfStatusManagerRoot/3");
+  Kmfibd::Host host{{}};
+  Kmfibd::StatementParser parser{Plix::AddressFamily::ipv4};
+  std::ostringstream shown;
+  for (char const* line : {"netns nsA", "vrf red netns nsA", "config red", "config default", "advance 1"}) {
+    host.apply(*parser.parse(line), shown);
+  }
+  std::string const text = out.str();
+  EXPECT_NE(text.find(" vrf=red KernelMfibSm/2 Successfully opened socket "), std::string::npos) << text;
+  EXPECT_NE(text.find(" vrf=default KernelMfibSm/2 Successfully opened socket "), std::string::npos) << text;
+  EXPECT_NE(text.find(" ns=nsA NetNsIntfStatusManagerRoot/3 intfStatusManagerIs( nsA )"), std::string::npos)
+      << "the namespace's manager, built for VRF red, is named by its namespace: " << text;
 }
 
 }  // namespace

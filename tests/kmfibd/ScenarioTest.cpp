@@ -1,6 +1,7 @@
 // Runs every script in tests/scenarios and examples on a fresh host and compares what it prints (the
 // `show` output, then any error line) with the .out file beside it. A script's first line
-// may give kmfibd's options: "# options: --af 6 --call-cost 0.001".
+// may give kmfibd's options ("#! --af 6 --call-cost 0.001"), read by the same code as
+// `kmfibd script` reads it.
 // KMFIB_UPDATE_SCENARIOS=1 rewrites the .out files from what the scripts print now.
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/RunProgram.h"
+#include "tools/kmfibd/ScriptOptions.h"
 #include "tools/kmfibd/ScriptRunner.h"
 
 namespace {
@@ -28,22 +31,6 @@ std::string readFile(fs::path const& p) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-Kmfibd::Host::Options optionsOf(std::string const& script) {
-  Kmfibd::Host::Options options;
-  std::string const marker = "# options:";
-  if (!script.starts_with(marker)) return options;
-  std::istringstream words(script.substr(marker.size(), script.find('\n') - marker.size()));
-  for (std::string w; words >> w;) {
-    if (w == "--af") {
-      words >> w;
-      options.af = w == "6" ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4;
-    } else if (w == "--call-cost") {
-      words >> options.callCost;
-    }
-  }
-  return options;
 }
 
 // Scripts by path without their extension.
@@ -64,7 +51,9 @@ TEST_P(Scenario, PrintsWhatItsOutFileSays) {
   fs::path const script = GetParam() + ".kmfib";
   fs::path const expected = GetParam() + ".out";
   std::string const text = readFile(script);
-  Kmfibd::Host host(optionsOf(text));
+  Kmfibd::ScriptOptions options;
+  options.set(Kmfibd::ScriptOptions::header(text));
+  Kmfibd::Host host(options.host());
   std::ostringstream out;
   Kmfibd::ScriptRunner(host, out, out).runText(script.filename().string(), text);
   if (std::getenv("KMFIB_UPDATE_SCENARIOS")) {
@@ -73,6 +62,16 @@ TEST_P(Scenario, PrintsWhatItsOutFileSays) {
   }
   ASSERT_TRUE(fs::exists(expected)) << expected << " is missing; run with KMFIB_UPDATE_SCENARIOS=1 to create it";
   EXPECT_EQ(out.str(), readFile(expected));
+}
+
+// The file as it stands, through kmfibd itself: the "#!" line gives its options.
+TEST_P(Scenario, RunsByItselfThroughKmfibd) {
+  if (std::getenv("KMFIB_UPDATE_SCENARIOS")) GTEST_SKIP() << "the .out files are being rewritten";
+  fs::path const script = GetParam() + ".kmfib";
+  auto const r = TestSupport::runProgram(script.parent_path(), "kmfibd", {"script", script.filename().string()});
+  std::string const expected = readFile(GetParam() + ".out");
+  EXPECT_EQ(r.out + r.err, expected);
+  EXPECT_EQ(r.status, expected.find("\nerror: ") == std::string::npos && !expected.starts_with("error: ") ? 0 : 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, Scenario, testing::ValuesIn(scenarios()),

@@ -18,10 +18,10 @@ namespace {
 
 class ScriptFiles : public testing::Test {
  protected:
-  std::string file(std::string const& name, std::string const& text) {
+  Kmfibd::ScriptFile file(std::string const& name, std::string const& text) {
     auto const path = dir / name;
     std::ofstream(path) << text;
-    return path.string();
+    return Kmfibd::ScriptFile::read(path.string());
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
 
@@ -36,18 +36,20 @@ class ScriptFiles : public testing::Test {
 };
 
 TEST_F(ScriptFiles, FilesRunInTurnUpToTheFirstRefusal) {
-  std::string const first = file("first.kmfib", "netns red\nlink red eth1 5");  // no final newline
-  std::string const second = file("second.kmfib", "link red eth2 6\nlink nowhere eth3 7\nlink red eth4 8\n");
+  auto const first = file("first.kmfib", "netns red\nlink red eth1 5");  // no final newline
+  auto const second = file("second.kmfib", "link red eth2 6\nlink nowhere eth3 7\nlink red eth4 8\n");
   EXPECT_EQ(runner.runFiles({first, second}), 2);
   EXPECT_EQ(host.kernel().links("red"),
             (std::vector<Kernel::SimKernel::Link>{{"eth1", 5}, {"eth2", 6}}));
-  EXPECT_EQ(err.str().rfind("error: " + second + ":2: ", 0), 0u) << err.str();
+  EXPECT_EQ(err.str().rfind("error: " + second.name + ":2: ", 0), 0u) << err.str();
 }
 
 TEST_F(ScriptFiles, AFileThatCannotBeReadStopsTheRun) {
-  std::string const missing = (dir / "missing.kmfib").string();
-  EXPECT_EQ(runner.runFiles({missing, file("later.kmfib", "netns red\n")}), 2);
-  EXPECT_EQ(err.str(), "error: " + missing + ": cannot read the file\n");
+  // Found when the run was set up, gone when its turn came.
+  auto const gone = file("gone.kmfib", "netns blue\n");
+  std::filesystem::remove(gone.name);
+  EXPECT_EQ(runner.runFiles({gone, file("later.kmfib", "netns red\n")}), 2);
+  EXPECT_EQ(err.str(), "error: " + gone.name + ": No such file or directory\n");
   EXPECT_FALSE(host.kernel().netns("red"));
 }
 

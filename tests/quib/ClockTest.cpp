@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "quib/Clock.h"
+#include "trace/Context.h"
 
 namespace {
 
@@ -68,6 +70,24 @@ TEST(Clock, FiresOnceInTimeThenArmingOrder) {
   clock->runDue(now = 10.0);
   EXPECT_EQ(log, (std::vector<std::string>{"a"}));
   EXPECT_EQ(clock->nextTime(), Quib::Clock::never);
+}
+
+TEST(Clock, ATimerFiresInTheTraceContextItWasBuiltIn) {
+  double now = 0;
+  auto clock = Quib::make<Quib::Clock>("clock", [&] { return now; });
+  std::vector<std::string> log;
+  std::string seen;
+  std::optional<Alarm> alarm;
+  {
+    Trace::ContextScope scope(Trace::context("ns=nsA"));
+    alarm.emplace(clock, "a", &log);
+  }
+  alarm->then = [&] { seen = *Trace::currentContext(); };
+  alarm->timeMinIs(1.0);
+  now = 1.0;
+  clock->runDue(now);
+  EXPECT_EQ(seen, "ns=nsA");
+  EXPECT_EQ(Trace::currentContext(), nullptr);
 }
 
 TEST(Clock, ReactorArmedBeforeAttachingArmsOnAttach) {

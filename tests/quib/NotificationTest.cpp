@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "quib/NotifieeBase.h"
 #include "quib/NotifyingAttr.h"
 #include "quib/NotifyingMap.h"
+#include "trace/Context.h"
 
 namespace {
 
@@ -161,6 +163,31 @@ TEST(Notification, RepointingMovesTheRegistration) {
 }  // namespace
 
 namespace {
+
+TEST(Notification, ACallbackRunsInTheTraceContextItsReactorWasBuiltIn) {
+  auto t = Quib::make<Table>("t");
+  std::vector<std::string> log;
+  std::vector<std::string> contexts;
+  auto record = [&](int) {
+    auto const* c = Trace::currentContext();
+    contexts.push_back(c ? std::string(*c) : "-");
+  };
+  std::optional<Recorder> red;
+  {
+    Trace::ContextScope scope(Trace::context("vrf=red"));
+    red.emplace(t, &log, "red");
+  }
+  Recorder plain(t, &log, "plain");
+  red->action = record;
+  plain.action = record;
+  {
+    Trace::ContextScope writer(Trace::context("vrf=blue"));
+    t->value.is(1, "a");
+    EXPECT_EQ(std::string(*Trace::currentContext()), "vrf=blue") << "the writer's context is back after the callbacks";
+  }
+  EXPECT_EQ(contexts, (std::vector<std::string>{"vrf=red", "vrf=blue"}))
+      << "a reactor built without a context leaves the writer's in force";
+}
 
 TEST(NotifyingAttr, NotifiesOnChangeOnly) {
   class Config : public Quib::Entity {

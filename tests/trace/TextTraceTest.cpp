@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "trace/CaptureSink.h"
+#include "trace/Context.h"
 #include "trace/Registry.h"
 #include "trace/SinkScope.h"
 #include "trace/SelectionScope.h"
@@ -97,6 +98,34 @@ TEST(TextTrace, StreamSinkLineCarriesTimeHandleAndLevel) {
   EXPECT_EQ(out.str(),
             "12.000250 TextTrace.Stream/8 Namespace name is ns1\n"
             "13.500000 TextTrace.Stream/8 second\n");
+}
+
+TEST(TextTrace, StreamSinkLineNamesTheContextBesideTheTimeStamp) {
+  std::ostringstream out;
+  Trace::StreamSink stream(out);
+  Trace::SinkScope sink(stream);
+  Trace::SelectionScope selection("TextTrace.Context/8");
+  Trace::TimeSourceScope time([] { return 1.5; });
+  auto& tr = Trace::handle("TextTrace.Context");
+  EXPECT_EQ(Trace::context("vrf=red"), Trace::context(std::string("vrf=") + "red")) << "interned";
+  {
+    Trace::ContextScope red(Trace::context("vrf=red"));
+    if (auto t = tr.at(8)) t << "opened";
+    {
+      Trace::ContextScope ns(Trace::context("ns=nsA"));
+      if (auto t = tr.at(8)) t << "inner";
+      Trace::ContextScope none(nullptr);
+      if (auto t = tr.at(8)) t << "a null context keeps the current one";
+    }
+    if (auto t = tr.at(8)) t << "back";
+  }
+  if (auto t = tr.at(8)) t << "none";
+  EXPECT_EQ(out.str(),
+            "1.500000 vrf=red TextTrace.Context/8 opened\n"
+            "1.500000 ns=nsA TextTrace.Context/8 inner\n"
+            "1.500000 ns=nsA TextTrace.Context/8 a null context keeps the current one\n"
+            "1.500000 vrf=red TextTrace.Context/8 back\n"
+            "1.500000 TextTrace.Context/8 none\n");
 }
 
 TEST(TextTrace, ScopesRestoreSinkAndTimeSource) {

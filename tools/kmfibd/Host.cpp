@@ -14,8 +14,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 #include "orvo/Cell.h"
+#include "tools/kmfibd/MrouteView.h"
 #include "tools/kmfibd/RecordPrinter.h"
 #include "tools/kmfibd/StatementParser.h"
 
@@ -127,6 +129,7 @@ void Host::apply(Statement const& s, std::ostream& out) {
       return startAgent();
     case Kind::showStatus: return showStatus(s, out);
     case Kind::showMachines: return showMachines(out);
+    case Kind::showMroute: return showMroute(s, out);
   }
 }
 
@@ -300,7 +303,16 @@ void Host::applyFault(Statement const& s) {
   }
 }
 
+void Host::requireVrf(L3::VrfName const& vrf) const {
+  if (vrf.isDefault() || vrfs_->vrf.has(vrf) || config_->vrfConfig.has(vrf) || status_->vrfStatus.has(vrf) ||
+      fib_->entityPtr(vrf.str())) {
+    return;
+  }
+  throw StatementError("no VRF " + vrf.str());
+}
+
 void Host::showStatus(Statement const& s, std::ostream& out) {
+  if (s.hasVrf) requireVrf(s.vrf);
   auto const vrf = s.hasVrf ? std::optional(s.vrf) : std::nullopt;
   auto agent = Quib::ptrCast<KernelMfibAgent::Agent>(agentHost_.agent());
   if (agent && agent->rootSm()) printAuditRecords(out, *agent->rootSm(), vrf);
@@ -311,6 +323,35 @@ void Host::showMachines(std::ostream& out) {
   auto agent = Quib::ptrCast<KernelMfibAgent::Agent>(agentHost_.agent());
   if (!agent || !agent->rootSm()) return;
   printMachineRecords(out, *agent->rootSm());
+}
+
+void Host::showMroute(Statement const& s, std::ostream& out) {
+  std::set<L3::VrfName> vrfs;
+  if (s.hasVrf) {
+    requireVrf(s.vrf);
+    vrfs.insert(s.vrf);
+  } else {
+    for (auto const& [name, entity] : *fib_) vrfs.insert(L3::VrfName(name));
+    for (auto const& [name, entry] : status_->vrfStatus) vrfs.insert(name);
+  }
+  for (auto const& vrf : vrfs) {
+    MrouteView::Tables tables;
+    if (auto dir = fib_->entity<Quib::Dir>(vrf.str())) {
+      for (auto const& [name, entity] : *dir) {
+        if (auto table = Quib::ptrCast<Halm::Multicast::Fib::Status const>(entity)) tables.push_back(table);
+      }
+    }
+    std::optional<Plix::NamespaceName> ns;
+    if (vrf.isDefault()) {
+      ns = Plix::NamespaceName::defaultNamespace();
+    } else if (auto entry = vrfs_->vrf(vrf); entry && !entry->networkNamespace().empty()) {
+      ns = entry->networkNamespace();
+    }
+    std::vector<Kernel::NamespaceSnapshot::Mfc> mfcs;
+    if (ns && kernel_.netns(*ns)) mfcs = kernel_.snapshot(*ns).front().mfcs;
+    auto const status = status_->vrfStatus(vrf);
+    MrouteView(options_.af, vrf, tables, status.ptr(), mfcs).print(out, s.hasKey ? std::optional(s.key) : std::nullopt);
+  }
 }
 
 void Host::showKernel(Statement const& s, std::ostream& out) {

@@ -82,6 +82,9 @@ class Host {
   void showKernel(Statement const& s, std::ostream& out);
   void showStatus(Statement const& s, std::ostream& out);
   void showMachines(std::ostream& out);
+  void showMroute(Statement const& s, std::ostream& out);
+  // A VRF the world knows of: default, or one with a VRF status, configuration, status or tables.
+  void requireVrf(L3::VrfName const& vrf) const;
   void startAgent();
   void mirrorDevices(Plix::NamespaceName const& ns);
   void publishDevices(Plix::NamespaceName const& ns, std::map<std::string, std::uint32_t> const& devices);

@@ -1,19 +1,19 @@
 #include "tools/kmfibd/ScriptRunner.h"
 
-#include <fstream>
 #include <sstream>
 
 namespace Kmfibd {
 
-int ScriptRunner::runFiles(std::vector<std::string> const& files) {
+int ScriptRunner::runFiles(std::vector<ScriptFile> const& files) {
   for (auto const& file : files) {
-    std::ifstream in(file);
-    if (!in) {
-      err_ << "error: " << file << ": cannot read the file" << std::endl;
+    std::ifstream in;
+    try {
+      in = file.open();
+    } catch (ScriptFile::Error const& e) {
+      err_ << "error: " << e.what() << std::endl;
       return 2;
     }
-    // Read as a stream: a script of a million routes is never held whole.
-    if (int status = runStream(file, in); status != 0) return status;
+    if (int status = runStream(file.name, in); status != 0) return status;
   }
   return 0;
 }

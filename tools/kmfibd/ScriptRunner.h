@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/kmfibd/Host.h"
+#include "tools/kmfibd/ScriptFile.h"
 #include "tools/kmfibd/StatementParser.h"
 
 namespace Kmfibd {
@@ -19,7 +20,7 @@ class ScriptRunner {
       : host_(host), parser_(host.af()), out_(out), err_(err) {}
 
   // 0 when every statement of every file was carried out, else 2.
-  int runFiles(std::vector<std::string> const& files);
+  int runFiles(std::vector<ScriptFile> const& files);
   int runText(std::string const& name, std::string const& text);
   int runStream(std::string const& name, std::istream& in);
 

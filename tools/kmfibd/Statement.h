@@ -32,6 +32,7 @@ struct Statement {
     showKernel,
     showStatus,
     showMachines,
+    showMroute,
   };
 
   Kind kind = Kind::restart;
@@ -42,8 +43,8 @@ struct Statement {
   std::string dev;          // link, intf
   std::uint32_t ifindex = 0;
   Plix::IntfId intf;        // intf, request
-  L3::VrfName vrf;          // vrf, config, request, table, route, show status
-  bool hasVrf = false;      // show status VRF, no request APP VRF
+  L3::VrfName vrf;          // vrf, config, request, table, route, show status, show mroute
+  bool hasVrf = false;      // show status VRF, show mroute VRF, no request APP VRF
   bool hasIntf = false;     // no request APP VRF INTF
   std::string app;          // request
   bool on = true;           // request
@@ -53,7 +54,8 @@ struct Statement {
   std::optional<std::uint32_t> audit;  // seconds; 0 is off
   std::string table;        // table, route
   std::optional<std::uint32_t> preference;
-  Routing::Multicast::Fib::IpGenRouteKey key;
+  Routing::Multicast::Fib::IpGenRouteKey key;  // route, show mroute VRF SOURCE GROUP
+  bool hasKey = false;                         // show mroute VRF SOURCE GROUP
   Plix::IntfId iif;
   std::vector<Plix::IntfId> oifs;
   std::uint8_t flags = 0;   // Route::iifRegister | oifRegister | switchingState

@@ -1,5 +1,6 @@
 #include "tools/kmfibd/StatementParser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -10,7 +11,10 @@
 
 #include "halm/Route.h"
 #include "kernel/ErrnoName.h"
+#include "cli/CommandLine.h"
+#include "kernel/CallKind.h"
 #include "plix/IpGenPrefix.h"
+#include "tools/kmfibd/ScriptOptions.h"
 
 namespace Kmfibd {
 
@@ -28,7 +32,13 @@ class Tokens {
       while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
       std::size_t start = i;
       while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-      if (i > start) tokens_.emplace_back(line.substr(start, i - start));
+      if (i == start) continue;
+      auto const token = line.substr(start, i - start);
+      // Names end up in messages and traces; a control byte there could rewrite a terminal.
+      if (std::any_of(token.begin(), token.end(), [](char c) { return std::iscntrl(static_cast<unsigned char>(c)); })) {
+        throw StatementError(Cli::quoted(token) + ": a word cannot hold control bytes");
+      }
+      tokens_.emplace_back(token);
     }
   }
   bool done() const { return pos_ >= tokens_.size(); }
@@ -42,8 +52,11 @@ class Tokens {
     if (done()) throw StatementError("missing " + std::string(what));
     return tokens_[pos_++];
   }
-  void end() const {
-    if (!done()) throw StatementError("unexpected '" + tokens_[pos_] + "'");
+  // `expected`: the words that could have stood here, listed in the refusal.
+  void end(std::string_view expected = {}) const {
+    if (done()) return;
+    throw StatementError("unexpected " + Cli::quoted(tokens_[pos_]) +
+                         (expected.empty() ? std::string() : " (" + std::string(expected) + ")"));
   }
 
  private:
@@ -51,14 +64,23 @@ class Tokens {
   std::size_t pos_ = 0;
 };
 
+// Names that become part of a state-database path (VRFs, namespaces, tables, applications)
+// cannot hold the path separator.
+std::string pathName(Tokens& t, std::string_view what) {
+  std::string text = t.next(what);
+  if (text.find('/') != std::string::npos) {
+    throw StatementError(std::string(what) + " " + Cli::quoted(text) + ": a name cannot hold '/'");
+  }
+  return text;
+}
+
 template <class N>
 N name(Tokens& t, std::string_view what) {
-  std::string text = t.next(what);
+  std::string text = pathName(t, what);
   try {
     return N(text);
   } catch (std::range_error const& e) {
-    throw StatementError(std::string(what) + " '" + text.substr(0, 32) + (text.size() > 32 ? "...'" : "'") +
-                         ": " + e.what());
+    throw StatementError(std::string(what) + " " + Cli::quoted(text) + ": " + e.what());
   }
 }
 
@@ -67,11 +89,12 @@ std::uint64_t number(Tokens& t, std::string_view what, std::uint64_t min, std::u
   std::uint64_t v = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec == std::errc::result_out_of_range || (ec == std::errc() && end == text.data() + text.size() && (v < min || v > max))) {
+    // Only digits get here: the number needs no quoting.
     throw StatementError(std::string(what) + " " + text + " is out of range " + std::to_string(min) + "-" +
                          std::to_string(max));
   }
   if (ec != std::errc() || end != text.data() + text.size()) {
-    throw StatementError(std::string(what) + " '" + text + "' is not a decimal number");
+    throw StatementError(std::string(what) + " " + Cli::quoted(text) + " is not a decimal number");
   }
   return v;
 }
@@ -103,13 +126,17 @@ class Parser {
       if (verb == "restart") return simple(Kind::restart);
       if (verb == "show") return show();
     }
-    throw StatementError("unknown statement '" + (s_.no ? "no " : std::string()) + verb + "'");
+    if (s_.no && (verb == "advance" || verb == "restart" || verb == "show")) {
+      throw StatementError(verb + " has no 'no' form");
+    }
+    throw StatementError("unknown statement " + Cli::quoted(verb) +
+                         " (netns, link, intf, vrf, config, request, table, route, advance, restart, fault, show)");
   }
 
  private:
-  Statement done(Kind kind) {
+  Statement done(Kind kind, std::string_view expected = {}) {
     s_.kind = kind;
-    t_.end();
+    t_.end(expected);
     return s_;
   }
   Statement simple(Kind kind) { return done(kind); }
@@ -131,8 +158,9 @@ class Parser {
   }
   Statement vrf() {
     s_.vrf = name<L3::VrfName>(t_, "VRF");
-    if (!s_.no && t_.accept("netns")) s_.ns = name<Plix::NamespaceName>(t_, "namespace");
-    return done(Kind::vrf);
+    bool const netns = !s_.no && t_.accept("netns");
+    if (netns) s_.ns = name<Plix::NamespaceName>(t_, "namespace");
+    return done(Kind::vrf, s_.no || netns ? "" : "netns");
   }
   Statement config() {
     s_.vrf = name<L3::VrfName>(t_, "VRF");
@@ -149,10 +177,10 @@ class Parser {
         break;
       }
     }
-    return done(Kind::config);
+    return done(Kind::config, s_.no ? "" : "max, unresolved-entries, unresolved-buffers, audit");
   }
   Statement request() {
-    s_.app = t_.next("application");
+    s_.app = pathName(t_, "application");
     if (!s_.no || !t_.done()) {
       s_.vrf = name<L3::VrfName>(t_, "VRF");
       s_.hasVrf = true;
@@ -168,17 +196,15 @@ class Parser {
         t_.accept("on");
       }
     }
-    return done(Kind::request);
+    return done(Kind::request, s_.no ? "" : "on, off");
   }
   Statement table() {
     s_.vrf = name<L3::VrfName>(t_, "VRF");
-    s_.table = t_.next("table");
+    s_.table = pathName(t_, "table");
     if (!s_.no && t_.accept("preference")) s_.preference = static_cast<std::uint32_t>(number(t_, "preference", 0, 0xffffffffu));
-    return done(Kind::table);
+    return done(Kind::table, s_.no || s_.preference ? "" : "preference");
   }
-  Plix::IpGenPrefix prefix(std::string_view what, bool starAllowed) {
-    std::string text = t_.next(what);
-    if (starAllowed && text == "*") return Plix::IpGenPrefix(af_, {}, 0);
+  Plix::IpGenPrefix prefix(std::string_view what, std::string const& text) {
     Plix::IpGenPrefix p;
     try {
       p = Plix::IpGenPrefix::parse(text);
@@ -186,20 +212,37 @@ class Parser {
       throw StatementError(std::string(what) + ": " + e.what());
     }
     if (p.af() != af_) {
-      std::ostringstream os;
-      os << what << " " << text << " is not an " << (af_ == Plix::AddressFamily::ipv6 ? "IPv6" : "IPv4")
-         << " prefix";
-      throw StatementError(os.str());
+      throw StatementError(std::string(what) + " " + text + " is not an " + familyName() + " prefix");
     }
     return p;
+  }
+  char const* familyName() const { return af_ == Plix::AddressFamily::ipv6 ? "IPv6" : "IPv4"; }
+  // A source is one host or `*`; a group is multicast of the agent's family. The kernel keeps
+  // one address of each, so anything else would install an entry nobody asked for.
+  Routing::Multicast::Fib::IpGenRouteKey routeKey() {
+    std::string const sourceText = t_.next("source");
+    Plix::IpGenPrefix source(af_, {}, 0);
+    if (sourceText != "*") {
+      source = prefix("source", sourceText);
+      if (source.len() != source.maxLen()) {
+        throw StatementError("source " + sourceText + " is a prefix: a source is one host address or *");
+      }
+    }
+    std::string const groupText = t_.next("group");
+    auto const group = prefix("group", groupText);
+    auto const& first = group.address()[0];
+    bool const multicast = af_ == Plix::AddressFamily::ipv6 ? first == 0xff : (first & 0xf0) == 0xe0;
+    if (!multicast || group.len() < (af_ == Plix::AddressFamily::ipv6 ? 8 : 4)) {
+      throw StatementError("group " + groupText + " is not " + familyName() + " multicast (" +
+                           (af_ == Plix::AddressFamily::ipv6 ? "ff00::/8" : "224.0.0.0/4") + ")");
+    }
+    return Routing::Multicast::Fib::IpGenRouteKey(source, group);
   }
   Statement route() {
     using Halm::Multicast::Fib::Route;
     s_.vrf = name<L3::VrfName>(t_, "VRF");
-    s_.table = t_.next("table");
-    auto source = prefix("source", true);
-    auto group = prefix("group", false);
-    s_.key = Routing::Multicast::Fib::IpGenRouteKey(source, group);
+    s_.table = pathName(t_, "table");
+    s_.key = routeKey();
     while (!s_.no && !t_.done()) {
       if (t_.accept("iif")) {
         s_.iif = intf(t_, "iif interface");
@@ -224,16 +267,15 @@ class Parser {
         break;
       }
     }
-    return done(Kind::route);
+    return done(Kind::route, s_.no ? "" : "iif, oif, iif-register, oif-register, switching");
   }
   Statement advance() {
     std::string text = t_.next("seconds");
-    double v = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v < 0) {
-      throw StatementError("seconds '" + text + "' is not a non-negative decimal");
+    try {
+      s_.seconds = parseSeconds(text, ScriptOptions::maxSeconds);
+    } catch (std::invalid_argument const& e) {
+      throw StatementError(std::string("advance ") + e.what());
     }
-    s_.seconds = v;
     return done(Kind::advance);
   }
   Statement fault() {
@@ -241,14 +283,14 @@ class Parser {
     if (s_.no) return done(Kind::fault);
     std::string call = t_.next("call");
     auto kind = Kernel::faultKindFromName(call);
-    if (!kind) throw StatementError("unknown call '" + call + "'");
+    if (!kind) throw StatementError("unknown call " + Cli::quoted(call) + " (" + Kernel::faultKindNames() + ")");
     s_.call = *kind;
     std::string err = t_.next("errno");
     auto code = Kernel::errnoFromName(err);
-    if (!code) throw StatementError("unknown errno '" + err + "'");
+    if (!code) throw StatementError("unknown errno " + Cli::quoted(err) + " (" + Kernel::errnoNames() + ")");
     s_.error = *code;
     if (t_.accept("count")) s_.count = static_cast<unsigned>(number(t_, "count", 1, 1000000));
-    return done(Kind::fault);
+    return done(Kind::fault, "count");
   }
   Statement show() {
     std::string what = t_.next("what to show");
@@ -267,7 +309,18 @@ class Parser {
       return done(Kind::showStatus);
     }
     if (what == "machines") return done(Kind::showMachines);
-    throw StatementError("unknown show '" + what + "'");
+    if (what == "mroute") {
+      if (!t_.done()) {
+        s_.vrf = name<L3::VrfName>(t_, "VRF");
+        s_.hasVrf = true;
+      }
+      if (!t_.done()) {
+        s_.key = routeKey();
+        s_.hasKey = true;
+      }
+      return done(Kind::showMroute);
+    }
+    throw StatementError("unknown show " + Cli::quoted(what) + " (kernel, status, machines, mroute)");
   }
 
   Plix::AddressFamily af_;

@@ -496,7 +496,7 @@ MirrorCheck::Outcome MirrorCheck::run(std::vector<std::string> const& script, Op
 
 std::string MirrorCheck::scenario(std::vector<std::string> const& script, Options const& options, Outcome const& outcome) {
   std::ostringstream os;
-  if (options.af == Plix::AddressFamily::ipv6) os << "# options: --af 6\n";
+  if (options.af == Plix::AddressFamily::ipv6) os << "#! --af 6\n";
   for (auto const& f : outcome.findings) {
     if (f.exception.empty()) os << "# " << f.text << "\n";
   }
