@@ -30,6 +30,23 @@ RootSm::RootSm(Plix::AddressFamily af, Quib::Ptr<Quib::Dir const> multicastIntfs
     for (auto const& [name, entry] : allVrfStatusLocal->vrf) vrf_.is(this, name, Quib::Ptr<Ip::VrfStatusLocal const>(entry));
   }
   for (auto const& [name, coll] : mfibHalmDir_->halmColl) halmCollObserverSync(name);
+  doDeleteStaleStatus();
+}
+
+// A VRF that lost its configuration or namespace while no agent ran keeps the status its
+// old machine published, though that machine's socket, closing, took the VIFs with it: with
+// no machine to follow it, the entry goes.
+void RootSm::doDeleteStaleStatus() {
+  if (auto t = agentTrace().at(9)) t << "RootSm::doDeleteStaleStatus()";
+  if (!vifStatusColl_) return;
+  std::vector<L3::VrfName> stale;
+  for (auto const& [name, status] : vifStatusColl_->vrfStatus) {
+    if (!mfibSm.has(name)) stale.push_back(name);
+  }
+  for (auto const& name : stale) {
+    if (auto t = agentTrace().at(3)) t << "Deleting the status of vrf " << name << ", which has no kernel Mfib Sm";
+    vifStatusColl_->vrfStatus.del(name);
+  }
 }
 
 RootSm::~RootSm() {

@@ -141,6 +141,7 @@ class RootSm : public Quib::PtrInterface {
     L3::VrfName vrf_;
   };
 
+  void doDeleteStaleStatus();
   void createVrf(L3::VrfName const& vrfName, char const* message);
   void deleteVrf(L3::VrfName const& vrfName);
   void vrfObserverSync(L3::VrfName const& vrfName);

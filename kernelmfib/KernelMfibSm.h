@@ -114,7 +114,7 @@ class KernelMfibSm : public Quib::PtrInterface {
 
   // The socket.
   void sockOpenTimerExpired();
-  void doSetSocketOptions() const;
+  void doSetSocketOptions();
   void doSockClose();
   Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySmIs(std::string const& name,
                                                                       Plix::NamespaceName const& netNs,
@@ -361,6 +361,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   bool auditUnreadableTraced_ = false;
   std::uint32_t tryAddVifAgain_ = 0;
   int sock_ = -1;
+  bool mrtStarted_ = false;  // the start option succeeded on `sock_`
   Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySm_;
   bool initialized_ = false;
   bool active_ = false;

@@ -218,6 +218,12 @@ bool KernelMfibSm::doAuditStart() {
     auditTimer_->timeMinIs(Quib::System::currentTime() + vifConfig_->audit());
     return false;
   }
+  // A socket whose start failed holds nothing and takes no request: the audit sets it up
+  // again, and repairs what the kernel then holds.
+  if (!mrtStarted_) {
+    if (auto t = tr.at(4)) t << "Audit: multicast routing is not started on socket " << sock_ << "; setting it up again";
+    doSetSocketOptions();
+  }
   auto run = std::make_shared<AuditRun>();
   std::vector<Snapshot::Vif> vifs;
   for (auto& snapshot : backend->snapshot(ns_)) {
@@ -249,6 +255,13 @@ void KernelMfibSm::doAuditVifs(AuditRun& run, std::vector<Snapshot::Vif> const& 
     }
     ++run.vifs;
     if (doDelVifInKernel(index) == 0 && index < MfcEntry::kernelVifs) run.kernelVifs.reset(index);
+  }
+  // The socket set-up adds the Register VIF once and does not look back; a failed add is
+  // repaired here.
+  if (!kernel.contains(0)) {
+    if (auto t = tr.at(7)) t << "Audit: the Register VIF 0 is missing from the kernel; adding it again";
+    ++run.vifs;
+    if (doSetVifInKernel(0, 0) == 0) run.kernelVifs.set(0);
   }
   // A hash map: sorted by interface for a stable order of repairs.
   std::map<Plix::IntfId, VifIndex> const registered(vifStatus_->vifStatusColl.begin(), vifStatus_->vifStatusColl.end());

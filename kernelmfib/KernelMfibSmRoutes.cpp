@@ -42,8 +42,10 @@ void traceSyncing(KernelMfibSm::RouteKey const& key, Halm::Multicast::Fib::Statu
 void KernelMfibSm::mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll) {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::mfibHalmDirIs( " << (coll ? coll->name() : "none") << " )";
   if (coll == mfibHalmReactor_.notifier()) return;
-  if (coll && mfibHalmReactor_.notifier()) {
-    reviewedOnce_ = false;
+  // Another collection is reviewed in full; without one there is nothing left to review,
+  // and the audit, which follows the full review, may run and remove what the tables held.
+  if (coll || mfibHalmReactor_.notifier()) {
+    reviewedOnce_ = coll == nullptr;
     bookmarksClear();
   }
   mfibHalmReactor_.notifierIs(coll);
@@ -111,10 +113,10 @@ void KernelMfibSm::handleClock() {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleClock()";
   if (!initialized_) return;
   double const sliceStart = Quib::System::currentTime();
-  if (mfibHalmDir()) {
-    doSyncAllRoutes();
-    doSyncChangedRoutes();
-  }
+  if (mfibHalmDir()) doSyncAllRoutes();
+  // Without tables the changes noted before they went are dropped here (no table holds
+  // them any more); left queued they would hold the audit back for good.
+  doSyncChangedRoutes();
   // After the reviews: route changes go first. The audit also runs without tables, when
   // every kernel entry is one that no table holds.
   doAudit(sliceStart);

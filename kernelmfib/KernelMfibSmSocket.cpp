@@ -63,11 +63,12 @@ void KernelMfibSm::sockOpenTimerExpired() {
   doSetSocketOptions();
 }
 
-void KernelMfibSm::doSetSocketOptions() const {
+void KernelMfibSm::doSetSocketOptions() {
   auto& tr = kernelMfibTrace();
   if (auto t = tr.at(9)) t << "KernelMfibSm::doSetSocketOptions() for VRF " << vrfName_;
   MrtSocket const& m = mrtSocket(af_);
-  if (setOne(sock_, m.level, m.start) < 0) {
+  mrtStarted_ = setOne(sock_, m.level, m.start) == 0;
+  if (!mrtStarted_) {
     if (auto t = tr.at(8)) t << "failed MRT_INIT SocketOption " << std::strerror(errno);
   }
   if (setOne(sock_, m.level, mrtPim) < 0) {

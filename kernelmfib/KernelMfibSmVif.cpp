@@ -131,16 +131,21 @@ void KernelMfibSm::doRetryVifDeletes() {
   auto& tr = kernelMfibTrace();
   if (auto t = tr.at(9)) t << "KernelMfibSm::doRetryVifDeletes()";
   std::vector<std::pair<VifIndex, Plix::IntfId>> const pending(vifDelPending_.begin(), vifDelPending_.end());
+  bool freed = false;
   for (auto const& [vif, intfId] : pending) {
     if (auto t = tr.at(5)) t << "Retrying to unset VIF " << vif << " of " << intfId << " in kernel";
     int const rc = doDelVifInKernel(vif);
     if (rc == 0) {
       vifDelPending_.erase(vif);
+      freed = true;
       continue;
     }
     if (auto t = tr.at(5)) t << "delVifInKernel returned failure: " << rc << ", keeping VIF " << vif << " in use";
     vifRetryTimer_->timeMinIs(Quib::System::currentTime() + vifRetryPeriod);
   }
+  // An index held back only for its refused delete was never free: an interface that found
+  // no index meanwhile looks again now, as if the index had not been held.
+  if (freed) allocateVif();
 }
 
 void KernelMfibSm::setVif() {

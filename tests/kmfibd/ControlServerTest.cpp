@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -183,12 +184,20 @@ TEST_F(ControlServerTest, APeerLeavingItsRequestUnfinishedIsDroppedAfterTheIdleB
   EXPECT_EQ(done.received(), "echo show kernel\nok\n");
 }
 
-TEST_F(ControlServerTest, PeersBeyondTheBoundAreRefused) {
+TEST_F(ControlServerTest, PeersBeyondTheBoundWaitTheirTurn) {
   auto s = server({.maxLine = 4096, .maxBacklog = 1 << 20, .maxPeers = 2, .idle = 30});
-  Peer a(path_), b(path_), c(path_);
+  auto a = std::make_unique<Peer>(path_);
+  auto b = std::make_unique<Peer>(path_);
+  Peer c(path_);
+  c.send("third\n");
   serve();
   EXPECT_EQ(s->peers(), 2u);
-  EXPECT_EQ(c.received(), "<closed>");
+  EXPECT_EQ(c.received(), "") << "waiting, not refused";
+  a.reset();
+  b.reset();
+  serve(3);
+  EXPECT_EQ(c.received(), "echo third\nok\n");
+  EXPECT_EQ(requests_, std::vector<std::string>{"third"});
 }
 
 TEST_F(ControlServerTest, AHungUpPeerIsForgottenAfterItsLastReply) {

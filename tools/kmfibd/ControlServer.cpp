@@ -69,7 +69,7 @@ ControlServer::ControlServer(Quib::EpollLoop& loop, Quib::Ptr<Quib::Clock const>
   int const bound = ::bind(listenFd_, reinterpret_cast<sockaddr const*>(&addr), sizeof addr);
   int const error = errno;
   ::umask(old);
-  if (bound < 0 || ::chmod(path_.c_str(), 0600) < 0 || ::listen(listenFd_, 64) < 0) {
+  if (bound < 0 || ::chmod(path_.c_str(), 0600) < 0 || ::listen(listenFd_, SOMAXCONN) < 0) {
     errno = bound < 0 ? error : errno;
     int const saved = errno;
     ::close(listenFd_);
@@ -103,13 +103,16 @@ void ControlServer::handleAccept() {
       ::close(fd);
       continue;
     }
-    if (peers_.size() >= limits_.maxPeers) {
-      if (auto t = daemonLog().at(1)) t << "control: peer refused: " << peers_.size() << " peers connected";
-      ::close(fd);
-      continue;
-    }
     peers_.emplace(fd, Peer{});
     loop_.readerIs(fd, [this, fd] { handlePeer(fd); });
+    // At the bound the next clients wait in the listen queue, unaccepted, until a peer goes:
+    // a burst of clients is served in turn, not turned away.
+    if (peers_.size() >= limits_.maxPeers) {
+      if (auto t = daemonLog().at(1)) t << "control: " << peers_.size() << " peers connected; accepting more as they go";
+      loop_.readerDel(listenFd_);
+      accepting_ = false;
+      return;
+    }
   }
 }
 
@@ -210,6 +213,9 @@ void ControlServer::doDrop(int fd, std::string_view why) {
   loop_.readerDel(fd);
   ::close(fd);
   peers_.erase(fd);
+  if (accepting_) return;
+  accepting_ = true;
+  loop_.readerIs(listenFd_, [this] { handleAccept(); });
 }
 
 }  // namespace Kmfibd

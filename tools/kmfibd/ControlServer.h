@@ -79,6 +79,7 @@ class ControlServer {
   Handler handler_;
   Limits limits_;
   int listenFd_ = -1;
+  bool accepting_ = true;  // false while the peers are at their bound
   std::map<int, Peer> peers_;
   IdleReactor idle_{this};
 };

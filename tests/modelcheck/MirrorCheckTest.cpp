@@ -1,0 +1,80 @@
+// The model check as a whole: the campaign the test command runs, the generator's
+// repeatability, the shrinker, and a defined exception named with its evidence.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "tools/modelcheck/Campaign.h"
+#include "tools/modelcheck/Generator.h"
+#include "tools/modelcheck/MirrorCheck.h"
+#include "tools/modelcheck/Shrinker.h"
+
+namespace {
+
+using namespace ModelCheck;
+
+// 2 000 sequences, each with the audit off and, where the language has it, on.
+TEST(ModelCheckCampaign, TwoThousandSequencesEndInTheMirror) {
+  std::ostringstream out;
+  auto const result = Campaign::run({.seed = 1, .count = 2000}, out);
+  Campaign::summary(result, out);
+  EXPECT_EQ(result.failures, 0u) << out.str();
+  EXPECT_GE(result.sequences, 2000u);
+  EXPECT_GT(result.entries, 2000u) << "the sequences reach the kernel";
+  // The defined cases all occur, so that their naming is held to the campaign too.
+  for (char const* name : {"failed call", "VIF removed", "removed table", "start failed"}) {
+    EXPECT_GT(result.exceptions.count(name), 0u) << name << "\n" << out.str();
+  }
+  std::cout << out.str();
+}
+
+TEST(ModelCheckGenerator, SameSeedSameScript) {
+  auto const a = Generator(7, Plix::AddressFamily::ipv4).script(60);
+  EXPECT_EQ(a, Generator(7, Plix::AddressFamily::ipv4).script(60));
+  EXPECT_NE(a, Generator(8, Plix::AddressFamily::ipv4).script(60));
+  EXPECT_GE(a.size(), 60u);
+}
+
+TEST(ModelCheckShrinker, KeepsOnlyWhatTheFailureNeeds) {
+  std::vector<std::string> script;
+  for (int i = 0; i < 40; ++i) script.push_back("line" + std::to_string(i));
+  auto const fails = [](std::vector<std::string> const& s) {
+    return std::count(s.begin(), s.end(), "line7") && std::count(s.begin(), s.end(), "line31");
+  };
+  EXPECT_EQ(Shrinker::shrink(script, fails), (std::vector<std::string>{"line7", "line31"}));
+}
+
+TEST(ModelCheckMirror, AFailedAddIsNamedWithItsErrno) {
+  std::vector<std::string> const script{"link default eth1 11", "intf Ethernet1 eth1", "config default",
+                                        "table default t1",     "fault default add-mfc ENOBUFS",
+                                        "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1"};
+  auto const outcome = MirrorCheck::run(script, {});
+  ASSERT_TRUE(outcome.valid) << outcome.refusal;
+  ASSERT_EQ(outcome.findings.size(), 1u);
+  EXPECT_EQ(outcome.findings[0].text, "namespace default: MFC 10.0.0.1,239.1.1.1 should be iif=65535 oifs=-, kernel has none");
+  EXPECT_EQ(outcome.findings[0].exception,
+            "failed call: the last add-mfc of the key failed with ENOBUFS and nothing asked for the key again");
+  EXPECT_FALSE(outcome.failed());
+}
+
+TEST(ModelCheckMirror, AnExactMirrorHasNoFinding) {
+  std::vector<std::string> const script{"link default eth1 11", "link default eth2 12", "intf Ethernet1 eth1",
+                                        "intf Ethernet2 eth2",  "config default",       "request pim default Ethernet1",
+                                        "request pim default Ethernet2", "table default t1",
+                                        "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1 oif Ethernet2 oif-register"};
+  auto const outcome = MirrorCheck::run(script, {});
+  EXPECT_TRUE(outcome.findings.empty()) << outcome.findings[0].text;
+  EXPECT_EQ(outcome.entries, 1u);
+  EXPECT_EQ(outcome.vifs, 3u) << "the Register VIF and two interfaces";
+}
+
+TEST(ModelCheckMirror, ARefusedStatementMakesTheRunInvalid) {
+  auto const outcome = MirrorCheck::run({"no table default t1"}, {});
+  EXPECT_FALSE(outcome.valid);
+  EXPECT_FALSE(outcome.failed());
+}
+
+}  // namespace

@@ -1,0 +1,513 @@
+#include "tools/modelcheck/MirrorCheck.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "kernel/ErrnoName.h"
+#include "kernel/MrtFamily.h"
+#include "tools/kmfibd/Host.h"
+#include "tools/kmfibd/StatementParser.h"
+#include "tools/modelcheck/ReferenceModel.h"
+
+namespace ModelCheck {
+
+namespace {
+
+using Address = ReferenceModel::Address;
+using Entry = ReferenceModel::Entry;
+using Key = ReferenceModel::Key;
+using Snapshot = Kernel::NamespaceSnapshot;
+using Call = Kernel::SimKernel::Call;
+using Kind = Kmfibd::Statement::Kind;
+
+std::string addressText(Plix::AddressFamily af, Address const& a) {
+  char text[INET6_ADDRSTRLEN] = {};
+  inet_ntop(af == Plix::AddressFamily::ipv6 ? AF_INET6 : AF_INET, a.data(), text, sizeof text);
+  return text;
+}
+
+std::string entryText(Entry const& e) {
+  std::ostringstream os;
+  os << "iif=" << e.iif << " oifs=";
+  if (e.oifs.empty()) os << "-";
+  char const* sep = "";
+  for (auto v : e.oifs) {
+    os << sep << v;
+    sep = ",";
+  }
+  return os.str();
+}
+
+// `KIND key=value ...` records of a `show` statement, by kind.
+std::vector<std::map<std::string, std::string>> records(std::string const& text, std::string const& kind) {
+  std::vector<std::map<std::string, std::string>> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string word;
+    words >> word;
+    if (word != kind) continue;
+    std::map<std::string, std::string> fields;
+    while (words >> word) {
+      auto eq = word.find('=');
+      if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
+    }
+    result.push_back(std::move(fields));
+  }
+  return result;
+}
+
+// What one VRF's status publishes.
+struct PublishedStatus {
+  std::map<std::string, std::uint16_t> config;
+  ReferenceModel::Registered registered;
+  std::map<std::uint16_t, std::string> reverse;
+};
+
+std::map<std::string, PublishedStatus> publishedStatus(std::string const& text) {
+  std::map<std::string, PublishedStatus> result;
+  for (auto& r : records(text, "status")) {
+    auto& s = result[r["vrf"]];
+    if (r["kind"] == "config") s.config[r["intf"]] = static_cast<std::uint16_t>(std::stoul(r["vif"]));
+    if (r["kind"] == "registered") s.registered[r["intf"]] = static_cast<std::uint16_t>(std::stoul(r["vif"]));
+    if (r["kind"] == "reverse") s.reverse[static_cast<std::uint16_t>(std::stoul(r["vif"]))] = r["intf"];
+  }
+  return result;
+}
+
+// What the run showed besides its end state: evidence for the defined exceptions.
+struct Evidence {
+  bool restarted = false;
+  std::set<std::string> removedNamespaces;
+  std::set<std::string> tablesRemoved;                      // VRFs that lost a table
+  std::map<std::string, std::set<Key>> removedTableKeys;    // per VRF
+  std::map<std::string, std::set<std::uint16_t>> vifsGone;  // per namespace: VIFs the kernel lost
+};
+
+class Run {
+ public:
+  explicit Run(MirrorCheck::Options const& options)
+      : options_(options), host_({.af = options.af}), parser_(options.af), model_(options.af) {
+    host_.kernel().recordingIs(true);
+  }
+
+  MirrorCheck::Outcome go(std::vector<std::string> const& script) {
+    MirrorCheck::Outcome outcome;
+    vifs_ = kernelVifs();
+    for (auto const& line : script) {
+      std::string text = line;
+      if (options_.audit && line.starts_with("config ")) text += " audit " + std::to_string(int(MirrorCheck::auditPeriod));
+      try {
+        auto s = parser_.parse(text);
+        if (!s) continue;
+        before(*s);
+        std::ostringstream out;
+        host_.apply(*s, out);
+        model_.apply(*s);
+      } catch (Kmfibd::StatementError const& e) {
+        outcome.valid = false;
+        outcome.refusal = line + ": " + e.what();
+        return outcome;
+      }
+      after();
+    }
+    settle(outcome);
+    check(outcome);
+    return outcome;
+  }
+
+ private:
+  std::string show(std::string const& what) {
+    std::ostringstream out;
+    host_.apply(*parser_.parse(what), out);
+    return out.str();
+  }
+
+  void apply(std::string const& line) {
+    auto s = parser_.parse(line);
+    std::ostringstream out;
+    host_.apply(*s, out);
+    model_.apply(*s);
+    after();
+  }
+
+  void before(Kmfibd::Statement const& s) {
+    if (s.kind == Kind::restart) evidence_.restarted = true;
+    if (s.kind == Kind::netns && s.no) evidence_.removedNamespaces.insert(s.ns.str());
+    if (s.kind == Kind::table && s.no) {
+      evidence_.tablesRemoved.insert(s.vrf.str());
+      auto const& tables = model_.tables();
+      auto v = tables.find(s.vrf.str());
+      if (v != tables.end() && v->second.contains(s.table)) {
+        for (auto const& [key, route] : v->second.at(s.table).routes) evidence_.removedTableKeys[s.vrf.str()].insert(key);
+      }
+    }
+  }
+
+  std::map<std::string, std::map<std::uint16_t, std::uint32_t>> kernelVifs() {
+    std::map<std::string, std::map<std::uint16_t, std::uint32_t>> result;
+    for (auto const& snap : host_.kernel().snapshot(std::nullopt)) {
+      for (auto const& vif : snap.vifs) {
+        if (vif.af == options_.af) result[snap.ns.str()][vif.index] = vif.ifindex;
+      }
+    }
+    return result;
+  }
+
+  // Which VIFs the kernel lost (or moved to another device) since the last statement.
+  void after() {
+    auto now = kernelVifs();
+    for (auto const& [ns, vifs] : vifs_) {
+      for (auto const& [index, ifindex] : vifs) {
+        auto n = now.find(ns);
+        if (n == now.end() || !n->second.contains(index) || n->second.at(index) != ifindex) {
+          evidence_.vifsGone[ns].insert(index);
+        }
+      }
+    }
+    vifs_ = std::move(now);
+  }
+
+  void settle(MirrorCheck::Outcome& outcome) {
+    // With the audit on, two audit periods without any change; off, two quiet spans that
+    // outlast every retry period.
+    double const span = options_.audit ? MirrorCheck::auditPeriod : 10;
+    std::string last;
+    int quiet = 0;
+    for (int round = 0; round < 16 && quiet < 2; ++round) {
+      std::string const line = "advance " + std::to_string(static_cast<int>(span));
+      apply(line);
+      outcome.settle.push_back(line);
+      // An audit's run count grows every period; quiet means nothing else changes.
+      std::string const now =
+          show("show kernel") + std::regex_replace(show("show status"), std::regex(" runs=[0-9]+"), "");
+      quiet = now == last ? quiet + 1 : 0;
+      last = now;
+    }
+  }
+
+  // The last MFC call for the key in the namespace, if any.
+  Call const* lastMfcCall(std::string const& ns, Key const& key) const {
+    auto const& family = options_.af == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+    auto const& calls = host_.kernel().calls();
+    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+      // A call on a socket that never opened names no namespace; it counts for every one.
+      if (!it->ns.empty() && it->ns.str() != ns) continue;
+      bool const mfcCall = it->kind == Kernel::CallKind::addMfc || it->kind == Kernel::CallKind::delMfc ||
+                       (it->ns.empty() && it->option >= 204 && it->option <= 205);
+      if (!mfcCall) continue;
+      if (it->bytes.size() != family.mfcSize) continue;
+      auto const mfc = family.readMfc(it->bytes);
+      if (mfc.source == key.source && mfc.group == key.group) return &*it;
+    }
+    return nullptr;
+  }
+
+  // The last add-vif or del-vif of the index in the namespace, if any.
+  Call const* lastVifCall(std::string const& ns, std::uint16_t index) const {
+    auto const& family = options_.af == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+    auto const& calls = host_.kernel().calls();
+    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+      if (it->ns.str() != ns) continue;
+      if (it->kind == Kernel::CallKind::addVif && it->bytes.size() == family.vifSize &&
+          family.readVif(it->bytes).index == index) {
+        return &*it;
+      }
+      if (it->kind == Kernel::CallKind::delVif && it->bytes.size() == family.delVifSize &&
+          Kernel::MrtFamily::readVifIndex(it->bytes) == index) {
+        return &*it;
+      }
+    }
+    return nullptr;
+  }
+
+  std::string vifCallException(std::string const& ns, std::uint16_t index) const {
+    auto const* c = lastVifCall(ns, index);
+    if (!c || c->result >= 0) return "";
+    if (index == 0) {
+      return "failed call: adding the Register VIF failed with " + Kernel::errnoName(c->error) +
+             "; the socket set-up does not try it again";
+    }
+    return "failed call: the last " + std::string(Kernel::callKindName(c->kind)) + " of VIF " + std::to_string(index) +
+           " failed with " + Kernel::errnoName(c->error) +
+           "; a registered interface is not sent again, nor a refused delete after its index is reused";
+  }
+
+  // The last failed call of a kind in the namespace, if any.
+  Call const* failed(std::string const& ns, Kernel::CallKind kind) const {
+    auto const& calls = host_.kernel().calls();
+    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+      if (it->ns.str() == ns && it->kind == kind && it->result < 0) return &*it;
+    }
+    return nullptr;
+  }
+
+  // The exceptions that hold for the whole namespace of a machine.
+  std::string namespaceException(std::string const& ns) const {
+    if (evidence_.removedNamespaces.contains(ns)) {
+      return "namespace removed: the machine's socket stays in the namespace that was removed and is never opened "
+             "again";
+    }
+    if (auto const* c = failed(ns, Kernel::CallKind::start)) {
+      return "start failed: starting multicast routing failed with " + Kernel::errnoName(c->error) +
+             "; the socket stays open without it and nothing starts it again";
+    }
+    return "";
+  }
+
+  std::string keyText(Key const& k) const {
+    return addressText(options_.af, k.source) + "," + addressText(options_.af, k.group);
+  }
+
+  std::string mfcException(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
+                           Entry const* held, std::set<std::uint16_t> const& missingVifs) const {
+    if (auto e = namespaceException(ns); !e.empty()) return e;
+    if (auto const* c = lastMfcCall(ns, key); c && c->result < 0) {
+      return std::string("failed call: the last ") + std::string(Kernel::callKindName(c->kind)) + " of the key failed with " +
+             Kernel::errnoName(c->error) + " and nothing asked for the key again";
+    }
+    if (expected && held) {
+      std::set<std::uint16_t> differing;
+      if (expected->iif != held->iif) {
+        differing.insert(expected->iif);
+        differing.insert(held->iif);
+      }
+      std::set_symmetric_difference(expected->oifs.begin(), expected->oifs.end(), held->oifs.begin(), held->oifs.end(),
+                                    std::inserter(differing, differing.end()));
+      differing.erase(0xffff);
+      auto gone = evidence_.vifsGone.find(ns);
+      bool const allGone = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
+        return (gone != evidence_.vifsGone.end() && gone->second.contains(v)) || missingVifs.contains(v);
+      });
+      if (!differing.empty() && allGone) {
+        if (evidence_.restarted && std::any_of(differing.begin(), differing.end(),
+                                               [&](std::uint16_t v) { return missingVifs.contains(v); })) {
+          return "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
+                 "machine does not register them again";
+        }
+        return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
+               "the routes that used it";
+      }
+    }
+    auto removed = evidence_.removedTableKeys.find(vrf);
+    if (removed != evidence_.removedTableKeys.end() && removed->second.contains(key)) {
+      return "removed table: a table that held the key went and its keys are not reviewed again";
+    }
+    if (evidence_.tablesRemoved.contains(vrf)) {
+      return "lost bookmark: a table went while a walk stood on it, and the walk's remaining routes were not reviewed";
+    }
+    return "";
+  }
+
+  void finding(MirrorCheck::Outcome& outcome, std::string text, std::string exception = "") {
+    if (options_.audit) exception.clear();
+    outcome.findings.push_back({std::move(text), std::move(exception)});
+  }
+
+  void check(MirrorCheck::Outcome& outcome) {
+    auto const status = publishedStatus(show("show status"));
+    auto const machines = records(show("show machines"), "machine");
+    auto const snapshots = host_.kernel().snapshot(std::nullopt);
+    std::map<std::string, std::string> agentMachines;
+    for (auto m : machines) {
+      agentMachines[m["vrf"]] = m["ns"];
+      std::string const vrf = m["vrf"];
+      auto const& modelMachines = model_.machines();
+      auto it = modelMachines.find(vrf);
+      if (it == modelMachines.end()) {
+        finding(outcome, "VRF " + vrf + " has a machine in " + m["ns"] + " that it should not have");
+        continue;
+      }
+      if (it->second.ns != m["ns"]) finding(outcome, "VRF " + vrf + "'s machine is in " + m["ns"] + ", not " + it->second.ns);
+      bool const tables = model_.tables().contains(vrf);
+      if ((m["tables"] == "yes") != tables || (m["vif-review"] == "yes") != tables) {
+        finding(outcome, "VRF " + vrf + "'s machine has tables=" + m["tables"] + " vif-review=" + m["vif-review"]);
+      }
+    }
+    for (auto const& [vrf, machine] : model_.machines()) {
+      if (!agentMachines.contains(vrf)) finding(outcome, "VRF " + vrf + " has no machine in " + machine.ns);
+    }
+    for (auto const& [vrf, s] : status) {
+      if (model_.machines().contains(vrf)) continue;
+      finding(outcome, "VRF " + vrf + " has a status entry but no machine",
+              evidence_.restarted ? "restart: a VRF that lost its configuration while no agent ran keeps the status "
+                                    "the old machine published, and no machine comes to remove it"
+                                  : "");
+    }
+
+    std::set<std::string> machineNamespaces;
+    for (auto const& [vrf, machine] : model_.machines()) {
+      machineNamespaces.insert(machine.ns);
+      auto st = status.find(vrf);
+      PublishedStatus const published = st == status.end() ? PublishedStatus{} : st->second;
+      checkStatus(outcome, vrf, machine, published);
+      std::string const& ns = machine.ns;
+      auto snap = std::find_if(snapshots.begin(), snapshots.end(), [&](auto const& s) { return s.ns.str() == ns; });
+      if (snap == snapshots.end()) continue;  // the namespace does not exist: nothing to hold
+      checkKernel(outcome, vrf, machine, published, *snap);
+    }
+    for (auto const& snap : snapshots) {
+      if (machineNamespaces.contains(snap.ns.str())) continue;
+      auto const vifs = std::count_if(snap.vifs.begin(), snap.vifs.end(), [&](auto const& v) { return v.af == options_.af; });
+      auto const mfcs = std::count_if(snap.mfcs.begin(), snap.mfcs.end(), [&](auto const& m) { return m.af == options_.af; });
+      if (vifs || mfcs) {
+        finding(outcome, "namespace " + snap.ns.str() + " has no machine but holds " + std::to_string(vifs) + " VIFs and " +
+                             std::to_string(mfcs) + " MFC entries");
+      }
+    }
+  }
+
+  void checkStatus(MirrorCheck::Outcome& outcome, std::string const& vrf, ReferenceModel::Machine const& machine,
+                   PublishedStatus const& s) {
+    auto const requested = model_.requested(vrf);
+    std::map<std::uint16_t, std::string> holders;
+    for (auto const& [intf, vif] : s.config) {
+      if (auto [it, fresh] = holders.emplace(vif, intf); !fresh) {
+        finding(outcome, "VRF " + vrf + ": VIF " + std::to_string(vif) + " is held by " + it->second + " and " + intf);
+      }
+      if (vif == 0 || vif >= machine.maxSeen) {
+        finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " outside 1-" +
+                             std::to_string(machine.maxSeen - 1));
+      }
+      if (!requested.contains(intf)) finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " but nobody requests it");
+    }
+    for (auto const& intf : requested) {
+      if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf)) {
+        finding(outcome, "VRF " + vrf + ": " + intf + " is requested but has no VIF, though an index was free",
+                namespaceException(machine.ns));
+      }
+    }
+    for (auto const& [intf, vif] : s.registered) {
+      auto c = s.config.find(intf);
+      if (c == s.config.end() || c->second != vif) {
+        finding(outcome, "VRF " + vrf + ": " + intf + " is registered at VIF " + std::to_string(vif) + " but not allocated so");
+      }
+      auto r = s.reverse.find(vif);
+      if (r == s.reverse.end() || r->second != intf) {
+        finding(outcome, "VRF " + vrf + ": the reverse map lacks VIF " + std::to_string(vif) + " -> " + intf);
+      }
+      if (!model_.deviceIndex(machine.ns, intf)) {
+        finding(outcome, "VRF " + vrf + ": " + intf + " is registered though its device is missing in " + machine.ns);
+      }
+    }
+    for (auto const& [vif, intf] : s.reverse) {
+      auto r = s.registered.find(intf);
+      if (r == s.registered.end() || r->second != vif) {
+        finding(outcome, "VRF " + vrf + ": the reverse map has VIF " + std::to_string(vif) + " -> " + intf + " that no registration has");
+      }
+    }
+    if (!model_.namespaces().contains(machine.ns)) return;
+    for (auto const& [intf, vif] : s.config) {
+      if (s.registered.contains(intf) || !model_.deviceIndex(machine.ns, intf)) continue;
+      finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " and its device is present, but it is not registered",
+              namespaceException(machine.ns));
+    }
+  }
+
+  void checkKernel(MirrorCheck::Outcome& outcome, std::string const& vrf, ReferenceModel::Machine const& machine,
+                   PublishedStatus const& s, Snapshot const& snap) {
+    std::string const& ns = machine.ns;
+    std::map<std::uint16_t, std::uint32_t> held;
+    for (auto const& v : snap.vifs) {
+      if (v.af == options_.af) held[v.index] = v.ifindex;
+    }
+    std::map<std::uint16_t, std::uint32_t> want;
+    if (snap.mrtOn) want[0] = 0;
+    for (auto const& [intf, vif] : s.registered) {
+      if (auto index = model_.deviceIndex(ns, intf)) want[vif] = *index;
+    }
+    outcome.vifs += want.size();
+    std::set<std::uint16_t> missing;
+    std::string const nsWide = namespaceException(ns);
+    for (auto const& [vif, ifindex] : want) {
+      auto h = held.find(vif);
+      if (h != held.end() && h->second == ifindex) continue;
+      missing.insert(vif);
+      std::string text = "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
+                         (h == held.end() ? " is missing" : " is on ifindex " + std::to_string(h->second));
+      std::string why = nsWide.empty() ? vifCallException(ns, vif) : nsWide;
+      if (why.empty() && evidence_.restarted) {
+        why = "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
+              "machine does not register them again";
+      }
+      finding(outcome, text, why);
+    }
+    for (auto const& [vif, ifindex] : held) {
+      if (want.contains(vif)) continue;
+      std::string const why = nsWide.empty() ? vifCallException(ns, vif) : nsWide;
+      finding(outcome, "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
+                           " is held by no registration", why);
+    }
+
+    auto const expected = model_.expectedMfc(vrf, s.registered);
+    std::map<Key, Entry> kernel;
+    for (auto const& m : snap.mfcs) {
+      if (m.af != options_.af) continue;
+      std::uint8_t const len = options_.af == Plix::AddressFamily::ipv6 ? 128 : 32;
+      Entry e{m.iif, {m.oifs.begin(), m.oifs.end()}};
+      kernel[Key{m.source, len, m.group, len}] = e;
+    }
+    outcome.entries += expected.size();
+    for (auto const& [key, e] : expected) {
+      auto k = kernel.find(key);
+      if (k != kernel.end() && k->second == e) continue;
+      Entry const* heldEntry = k == kernel.end() ? nullptr : &k->second;
+      std::string text = "namespace " + ns + ": MFC " + keyText(key) + " should be " + entryText(e) + ", kernel has " +
+                         (heldEntry ? entryText(*heldEntry) : "none");
+      finding(outcome, text, mfcException(vrf, ns, key, &e, heldEntry, missing));
+    }
+    for (auto const& [key, e] : kernel) {
+      if (expected.contains(key)) continue;
+      finding(outcome, "namespace " + ns + ": MFC " + keyText(key) + " " + entryText(e) + " should not be there",
+              mfcException(vrf, ns, key, nullptr, &e, missing));
+    }
+  }
+
+  MirrorCheck::Options options_;
+  mutable Kmfibd::Host host_;  // read by the evidence look-ups
+  Kmfibd::StatementParser parser_;
+  ReferenceModel model_;
+  Evidence evidence_;
+  std::map<std::string, std::map<std::uint16_t, std::uint32_t>> vifs_;
+};
+
+}  // namespace
+
+bool MirrorCheck::Outcome::failed() const {
+  return valid && std::any_of(findings.begin(), findings.end(), [](auto const& f) { return f.exception.empty(); });
+}
+
+bool MirrorCheck::auditSupported(Plix::AddressFamily af) {
+  try {
+    return Kmfibd::StatementParser(af).parse("config default audit 30").has_value();
+  } catch (Kmfibd::StatementError const&) {
+    return false;
+  }
+}
+
+MirrorCheck::Outcome MirrorCheck::run(std::vector<std::string> const& script, Options const& options) {
+  return Run(options).go(script);
+}
+
+std::string MirrorCheck::scenario(std::vector<std::string> const& script, Options const& options, Outcome const& outcome) {
+  std::ostringstream os;
+  if (options.af == Plix::AddressFamily::ipv6) os << "#! --af 6\n";
+  for (auto const& f : outcome.findings) {
+    if (f.exception.empty()) os << "# " << f.text << "\n";
+  }
+  for (auto const& line : script) {
+    os << line;
+    if (options.audit && line.starts_with("config ")) os << " audit " << static_cast<int>(auditPeriod);
+    os << "\n";
+  }
+  for (auto const& line : outcome.settle) os << line << "\n";
+  os << "show machines\nshow status\nshow kernel\n";
+  return os.str();
+}
+
+}  // namespace ModelCheck
