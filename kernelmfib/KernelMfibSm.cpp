@@ -89,8 +89,6 @@ void KernelMfibSm::handleInitialized() {
   reviewTimer_ = std::make_unique<Zell::ReviewTimer>(&clockReactor_, 1.0, 4, 0.1, 5.0);
   if (af_ == Plix::AddressFamily::ipv6) v6RelaySmIs("relaySm", ns_, vifStatus_);
   initialized_ = true;
-  // Without tables there is nothing to review: the audit may run from the start.
-  reviewedOnce_ = !mfibHalmDir();
 
   handleMulticastMaxUnresolvedCacheEntries();
   handleMulticastMaxUnresolvedPktBuffers();

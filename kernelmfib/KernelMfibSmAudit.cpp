@@ -154,7 +154,7 @@ void KernelMfibSm::auditTimerExpired() {
   if (!initialized_ || vifConfig_->audit() == 0) return;
   if (auditRun_) return doRequestAuditSlice();
   auditDue_ = true;
-  if (reviewedOnce_) return doRequestAuditSlice();
+  if (reviewedOnce_ || !mfibHalmDir()) return doRequestAuditSlice();
   // The audit follows the full review. One that lost its bookmark waits for a kick: give it
   // one, and look again a period later.
   if (!reviewTimer_->reviewPending()) doKickReview();
@@ -177,7 +177,13 @@ void KernelMfibSm::doAudit(double sliceStart) {
   if (auto t = tr.at(9)) t << "KernelMfibSm::doAudit()";
   // The full review comes first, and changed routes go before the audit: the changed
   // review has asked for the callback that goes on with them.
-  if (!reviewedOnce_ || !changedRoute_.empty()) return;
+  // Without tables nothing is left to review, and the changes noted before the tables went
+  // name tables that hold nothing now: left queued they would hold the audit back for good.
+  if (!mfibHalmDir()) {
+    changedRoute_.clear();
+  } else if (!reviewedOnce_ || !changedRoute_.empty()) {
+    return;
+  }
   // A callback whose reviews spent the quantum leaves the audit for the next one; a slice
   // of its own always gets on by at least one step.
   double const deadline = sliceStart + reviewQuantum_;

@@ -42,12 +42,10 @@ void traceSyncing(KernelMfibSm::RouteKey const& key, Halm::Multicast::Fib::Statu
 void KernelMfibSm::mfibHalmDirIs(Quib::Ptr<MfibHalmColl const> const& coll) {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::mfibHalmDirIs( " << (coll ? coll->name() : "none") << " )";
   if (coll == mfibHalmReactor_.notifier()) return;
-  // Another collection is reviewed in full; without one there is nothing left to review,
-  // and the audit, which follows the full review, may run and remove what the tables held.
-  if (coll || mfibHalmReactor_.notifier()) {
-    reviewedOnce_ = coll == nullptr;
-    bookmarksClear();
-  }
+  // A collection the machine did not hold before is reviewed in full, as a machine built
+  // with it would review it; one that goes takes the walk's place with it.
+  if (coll) reviewedOnce_ = false;
+  if (coll || mfibHalmReactor_.notifier()) bookmarksClear();
   mfibHalmReactor_.notifierIs(coll);
   mfibHalmReactor_.hasNotificationActiveIs(active_);
   mfibHalmSync(nullptr);
@@ -113,10 +111,10 @@ void KernelMfibSm::handleClock() {
   if (auto t = kernelMfibTrace().at(9)) t << "KernelMfibSm::handleClock()";
   if (!initialized_) return;
   double const sliceStart = Quib::System::currentTime();
-  if (mfibHalmDir()) doSyncAllRoutes();
-  // Without tables the changes noted before they went are dropped here (no table holds
-  // them any more); left queued they would hold the audit back for good.
-  doSyncChangedRoutes();
+  if (mfibHalmDir()) {
+    doSyncAllRoutes();
+    doSyncChangedRoutes();
+  }
   // After the reviews: route changes go first. The audit also runs without tables, when
   // every kernel entry is one that no table holds.
   doAudit(sliceStart);
