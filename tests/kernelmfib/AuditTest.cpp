@@ -58,8 +58,8 @@ class AuditTest : public MachineFixture, public testing::WithParamInterface<Af> 
   // The kernel record of an MFC entry, as the agent builds it.
   std::vector<std::uint8_t> mfc(int i, std::uint16_t parent, std::vector<unsigned> const& oifs) const {
     std::vector<std::uint8_t> r(v6() ? 124 : 540, 0);
-    auto const& s = source(i).address();
-    auto const& g = group().address();
+    auto const s = source(i).address();  // copies: the prefixes are temporaries
+    auto const g = group().address();
     std::memcpy(r.data() + (v6() ? 8 : 0), s.data(), v6() ? 16 : 4);
     std::memcpy(r.data() + (v6() ? 36 : 4), g.data(), v6() ? 16 : 4);
     std::memcpy(r.data() + (v6() ? 56 : 8), &parent, 2);
