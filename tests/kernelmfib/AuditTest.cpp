@@ -3,9 +3,8 @@
 // arrives while an audit is suspended keeps its normal path, the audit off schedules
 // nothing, and a backend that cannot read back turns it off with one trace.
 
-#include <cstring>
-
 #include "halm/MfibHalmColl.h"
+#include "tests/support/AgentRecords.h"
 #include "tests/kernelmfib/MachineFixture.h"
 
 namespace Routing::KernelMfib {
@@ -47,43 +46,28 @@ class AuditTest : public MachineFixture, public testing::WithParamInterface<Af> 
   }
   bool v6() const { return GetParam() == Af::ipv6; }
   int level() const { return v6() ? 41 : 0; }
-  Plix::IpGenPrefix source(int i) const {
-    return Plix::IpGenPrefix::parse(v6() ? "2001:db8::" + std::to_string(i) : "10.0.0." + std::to_string(i));
-  }
-  Plix::IpGenPrefix group() const { return Plix::IpGenPrefix::parse(v6() ? "ff3e::1" : "239.1.1.1"); }
+  std::string sourceText(int i) const { return (v6() ? "2001:db8::" : "10.0.0.") + std::to_string(i); }
+  char const* groupText() const { return v6() ? "ff3e::1" : "239.1.1.1"; }
+  Plix::IpGenPrefix source(int i) const { return Plix::IpGenPrefix::parse(sourceText(i)); }
+  Plix::IpGenPrefix group() const { return Plix::IpGenPrefix::parse(groupText()); }
   RouteKey key(int i) const { return RouteKey(source(i), group()); }
   void route(int i, char const* iif, char const* oif) {
     table->routeIs(Route(key(i), Plix::IntfId(iif), {Plix::IntfId(oif)}, 0));
   }
   // The kernel record of an MFC entry, as the agent builds it.
-  std::vector<std::uint8_t> mfc(int i, std::uint16_t parent, std::vector<unsigned> const& oifs) const {
-    std::vector<std::uint8_t> r(v6() ? 124 : 540, 0);
-    auto const s = source(i).address();  // copies: the prefixes are temporaries
-    auto const g = group().address();
-    std::memcpy(r.data() + (v6() ? 8 : 0), s.data(), v6() ? 16 : 4);
-    std::memcpy(r.data() + (v6() ? 36 : 4), g.data(), v6() ? 16 : 4);
-    std::memcpy(r.data() + (v6() ? 56 : 8), &parent, 2);
-    for (unsigned vif : oifs) {
-      if (v6()) r[60 + 4 * (vif / 32) + (vif % 32) / 8] |= static_cast<std::uint8_t>(1u << (vif % 8));
-      else r[28 + vif] = 1;
-    }
-    return r;
+  KernelTest::Record mfc(int i, std::uint16_t parent, std::vector<std::uint16_t> const& oifs) const {
+    auto const s = sourceText(i);
+    return v6() ? KernelTest::mf6cctl(s.c_str(), groupText(), parent, oifs)
+                : KernelTest::mfcctl(s.c_str(), groupText(), parent, oifs);
   }
   // A call on the machine's own socket, made behind its back.
   void behindItsBack(int option, std::vector<std::uint8_t> const& record) {
     ASSERT_EQ(sim.setsockopt(sm->sock(), level(), option, record.data(), static_cast<socklen_t>(record.size())), 0);
   }
-  std::vector<std::uint8_t> vifRecord(std::uint16_t index, std::uint32_t ifindex) const {
-    std::vector<std::uint8_t> r(v6() ? 12 : 16, 0);
-    std::memcpy(r.data(), &index, 2);
-    if (v6()) {
-      std::memcpy(r.data() + 4, &ifindex, 2);
-    } else {
-      r[2] = 0x08;
-      r[3] = 1;
-      std::memcpy(r.data() + 8, &ifindex, 4);
-    }
-    return r;
+  KernelTest::Record vifRecord(std::uint16_t index, std::uint32_t ifindex) const {
+    // The agent registers by interface index: flag 0x08 on IPv4; IPv6 names the device.
+    return v6() ? KernelTest::mif6ctl(index, 0, static_cast<std::uint16_t>(ifindex))
+                : KernelTest::vifctl(index, 0x08, static_cast<std::int32_t>(ifindex));
   }
   // Three routes, the audit every 30 s, the full review done.
   void startMirrored() {

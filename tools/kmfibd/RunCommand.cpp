@@ -31,8 +31,14 @@ int runCommand(Cli::Arguments const& args) {
   Daemon::Options options;
   for (auto const& [option, value] : args.options) {
     if (option == "--af") {
-      if (value != "4" && value != "6") return refuse("--af " + Cli::quoted(value) + ": the address family is 4 (IPv4) or 6 (IPv6)");
-      options.host.af = value == "6" ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4;
+      // Checked as a script's --af is, with the same words for a wrong one.
+      ScriptOptions family;
+      try {
+        family.set(option, value);
+      } catch (Cli::UsageError const& e) {
+        return refuse(e.what());
+      }
+      options.host.af = family.host().af;
     } else if (option == "--kernel") {
       if (!kernels.count(value)) return refuse("--kernel " + Cli::quoted(value) + ": the kernel is sim, platform or linux");
       options.host.kernel = kernels.at(value);
