@@ -329,7 +329,14 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"RunVersion", {"run", "--version"}, true, 0, "kmfibd (kmfib) 0.1"},
                     UsageCase{"RunWrongKernel", {"run", "--kernel", "vax"}, true, 2, "kmfibd run"},
                     UsageCase{"RunWrongOption", {"run", "--frobnicate", "x"}, true, 2, "kmfibd run"},
-                    UsageCase{"RunBadTrace", {"run", "--trace", "KernelMfibSm/12"}, true, 2, "error: --trace:"}),
+                    UsageCase{"RunBadTrace", {"run", "--trace", "KernelMfibSm/12"}, true, 2, "error: --trace:"},
+                    UsageCase{"RunUnknownTrace",
+                              {"run", "--trace", "Nosuch/3"},
+                              true,
+                              2,
+                              "error: --trace: unknown trace 'Nosuch' (KernelMfibAgent, KernelMfibSm, MfibDirSm, "
+                              "MrtIcmpV6RelaySm, NetNsIntfStatusManager, NetNsIntfStatusManagerRoot, VifMrouteSyncSm, "
+                              "kmfibd)\n"}),
     [](auto const& info) { return std::string(info.param.name); });
 
 }  // namespace

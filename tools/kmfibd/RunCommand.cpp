@@ -9,7 +9,9 @@
 #include <system_error>
 
 #include "tools/kmfibd/Daemon.h"
+#include "tools/kmfibd/DaemonLog.h"
 #include "tools/kmfibd/ScriptOptions.h"
+#include "trace/Registry.h"
 #include "trace/Selection.h"
 
 namespace Kmfibd {
@@ -51,7 +53,8 @@ int runCommand(Cli::Arguments const& args) {
     }
   }
   try {
-    Trace::Selection::parse(options.trace);
+    daemonLog();  // its name is known before the daemon writes a line
+    Trace::checkKnownNames(Trace::Selection::parse(options.trace));
   } catch (std::invalid_argument const& e) {
     std::cerr << "error: --trace: " << e.what() << "\n";
     return 2;
