@@ -13,6 +13,7 @@
 #include "tests/kernel/KernelTestSupport.h"
 #include "tools/kmfibd/KernelEventLog.h"
 #include "trace/CaptureSink.h"
+#include "trace/Context.h"
 #include "trace/SelectionScope.h"
 #include "trace/SinkScope.h"
 
@@ -102,6 +103,40 @@ TEST_F(KernelEventLogTest, ReviewCountsArePerNamespace) {
   log_.reviewFinished();
   EXPECT_EQ(lines(), (std::vector<std::string>{"full review finished: 2 MFC updates in namespace blue",
                                                "full review finished: 2 MFC updates in namespace red"}));
+}
+
+// Two VRFs reviewing at once: each review's end counts what its own VRF wrote, whichever
+// namespace wrote last.
+TEST_F(KernelEventLogTest, ReviewCountsFollowTheVrfAtWork) {
+  kernel_.netnsIs(Plix::NamespaceName("red"));
+  int const blue = open("blue");
+  int const red = open("red");
+  start(blue);
+  start(red);
+  auto const blueVrf = Trace::context("vrf=blue");
+  auto const redVrf = Trace::context("vrf=red");
+  auto add = [&](Trace::Context vrf, int fd, char const* source) {
+    Trace::ContextScope scope(vrf);
+    set(fd, Kernel::mrtAddMfc, ipv4.mfc(source, "239.1.1.1", 0, {}));
+  };
+  add(blueVrf, blue, "10.0.0.1");
+  add(redVrf, red, "10.0.0.1");
+  add(blueVrf, blue, "10.0.0.2");
+  add(blueVrf, blue, "10.0.0.3");
+  add(redVrf, red, "10.0.0.2");
+  capture_.clear();
+  {
+    Trace::ContextScope scope(blueVrf);
+    log_.reviewFinished();
+  }
+  {
+    Trace::ContextScope scope(redVrf);
+    log_.reviewFinished();
+    log_.reviewFinished();
+  }
+  EXPECT_EQ(lines(), (std::vector<std::string>{"full review finished: 3 MFC updates in namespace blue",
+                                               "full review finished: 2 MFC updates in namespace red",
+                                               "full review finished: 0 MFC updates"}));
 }
 
 }  // namespace

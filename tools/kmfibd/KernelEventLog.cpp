@@ -58,8 +58,9 @@ int KernelEventLog::setsockopt(int fd, int level, int option, void const* value,
         << fd;
     }
   } else if (option == Kernel::mrtAddMfc || option == Kernel::mrtDelMfc) {
-    ++mfcUpdates_[socket.ns];
-    lastMfcNs_ = socket.ns;
+    auto& updates = mfcUpdates_[Trace::currentContext()];
+    ++updates.perNamespace[socket.ns];
+    updates.last = socket.ns;
   }
   return keepErrno(result, error);
 }
@@ -92,15 +93,19 @@ std::vector<Kernel::MfcCounter> KernelEventLog::counters(std::optional<Plix::Nam
 }
 
 void KernelEventLog::reviewFinished() {
-  if (!lastMfcNs_) {
+  auto it = mfcUpdates_.find(Trace::currentContext());
+  if (it == mfcUpdates_.end() || !it->second.last) {
     if (auto t = daemonLog().at(1)) t << "full review finished: 0 MFC updates";
     return;
   }
+  auto& updates = it->second;
+  auto const ns = *updates.last;
   if (auto t = daemonLog().at(1)) {
-    t << "full review finished: " << mfcUpdates_[*lastMfcNs_] << " MFC updates in namespace " << *lastMfcNs_;
+    t << "full review finished: " << updates.perNamespace[ns] << " MFC updates in namespace " << ns;
   }
-  mfcUpdates_.erase(*lastMfcNs_);
-  lastMfcNs_.reset();
+  updates.perNamespace.erase(ns);
+  updates.last.reset();
+  if (updates.perNamespace.empty()) mfcUpdates_.erase(it);
 }
 
 }  // namespace Kmfibd

@@ -13,6 +13,7 @@
 
 #include "kernel/Backend.h"
 #include "kernel/MrtFamily.h"
+#include "trace/Context.h"
 
 namespace Kmfibd {
 
@@ -30,8 +31,9 @@ class KernelEventLog final : public Kernel::Backend {
   bool readsBack() const override { return inner_.readsBack(); }
 
   // A full review ended: logs the MFC updates the namespace that made the last one has made
-  // since its previous full review. (The agent does not say whose review it was; a review
-  // that changes nothing is logged without a namespace.)
+  // since its previous full review. Updates are counted per trace context (the VRF at work),
+  // so VRFs whose reviews interleave keep their own counts; a review that changes nothing is
+  // logged without a namespace.
   void reviewFinished();
 
  private:
@@ -40,10 +42,14 @@ class KernelEventLog final : public Kernel::Backend {
     Kernel::MrtFamily const* family;
   };
 
+  struct Updates {
+    std::map<Plix::NamespaceName, std::uint64_t> perNamespace;
+    std::optional<Plix::NamespaceName> last;
+  };
+
   Kernel::Backend& inner_;
   std::map<int, Socket> sockets_;
-  std::map<Plix::NamespaceName, std::uint64_t> mfcUpdates_;
-  std::optional<Plix::NamespaceName> lastMfcNs_;
+  std::map<Trace::Context, Updates> mfcUpdates_;
 };
 
 }  // namespace Kmfibd
