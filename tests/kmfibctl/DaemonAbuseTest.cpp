@@ -66,6 +66,18 @@ std::multiset<std::string> recordsOf(std::string const& reply) {
   return {lines.begin(), lines.end()};
 }
 
+// The records one side holds and the other does not, one a line.
+std::string difference(std::multiset<std::string> const& expected, std::multiset<std::string> const& actual) {
+  std::vector<std::string> missing;
+  std::vector<std::string> extra;
+  std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(), std::back_inserter(missing));
+  std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+  std::string text;
+  for (auto const& r : missing) text += "missing: " + r + "\n";
+  for (auto const& r : extra) text += "unexpected: " + r + "\n";
+  return text;
+}
+
 struct Memory {
   long rssKiB = -1;
   long peakKiB = -1;
@@ -401,6 +413,192 @@ TEST_F(DaemonAbuseTest, HundredsOfClientsAreServedWhileAbusivePeersAreDropped) {
   EXPECT_EQ(count(log, "control: peer dropped:"), std::size_t(3 * waves)) << log;
   EXPECT_TRUE(askUntil("show kernel default", recordsOf(defaultKernel)));
   EXPECT_EQ(ask("show kernel nsbig"), kernelReply);
+  daemon_->signal(SIGTERM);
+  EXPECT_EQ(daemon_->wait(), 0);
+}
+
+// ----- A hundred SIGHUPs while clients keep asking
+
+// A configuration of the default VRF: its devices, interfaces and VIFs always the same, so
+// the VIF numbers do not depend on the history; extra namespaces, two tables of random
+// preference and random routes, some keys in both tables. The tables stay: a table removed
+// with its routes leaves their kernel entries to the audit, which is off here.
+struct Configuration {
+  std::string text;
+  std::multiset<std::string> kernel;  // the records of `show kernel` once it is applied
+};
+
+Configuration randomConfiguration(std::mt19937& rng) {
+  Configuration c;
+  c.text =
+      "link default eth1 11\nlink default eth2 12\nlink default eth3 13\n"
+      "intf Ethernet1 eth1\nintf Ethernet2 eth2\nintf Ethernet3 eth3\nconfig default\n"
+      "request pimd default Ethernet1\nrequest pimd default Ethernet2\nrequest pimd default Ethernet3\n";
+  c.kernel = {"netns ns=default socket=open mrt=on pim=on unresolved-entries=10 unresolved-buffers=3",
+              "vif ns=default af=4 index=0 ifindex=0 flags=register threshold=1",
+              "vif ns=default af=4 index=1 ifindex=11 flags=use-ifindex threshold=1",
+              "vif ns=default af=4 index=2 ifindex=12 flags=use-ifindex threshold=1",
+              "vif ns=default af=4 index=3 ifindex=13 flags=use-ifindex threshold=1"};
+  for (int n = 0; n < 5; ++n) {
+    if (rng() % 2) continue;
+    c.text += "netns n" + str(n) + "\n";
+    c.kernel.insert("netns ns=n" + str(n) + " socket=closed mrt=off pim=off unresolved-entries=0 unresolved-buffers=0");
+  }
+  int const preferences[] = {50, 100, 150};
+  struct Table {
+    std::string name;
+    int preference;
+    int firstKey;
+  };
+  std::vector<Table> tables;
+  for (Table t : {Table{"t1", 0, 0}, Table{"t2", 0, 10}}) {
+    t.preference = preferences[rng() % 3];
+    c.text += "table default " + t.name + " preference " + str(t.preference) + "\n";
+    tables.push_back(t);
+  }
+  // Per key, the best route: the lowest preference, ties to the table that sorts first.
+  std::map<int, std::pair<std::pair<int, std::string>, std::string>> best;
+  for (auto const& t : tables) {
+    for (int k = t.firstKey; k < t.firstKey + 30; ++k) {
+      if (rng() % 2) continue;
+      int const iif = 1 + static_cast<int>(rng() % 3);
+      std::string oifNames;
+      std::string oifVifs;
+      for (int o = 1; o <= 3; ++o) {
+        if (o == iif || rng() % 2) continue;
+        oifNames += (oifNames.empty() ? "" : ",") + std::string("Ethernet") + str(o);
+        oifVifs += (oifVifs.empty() ? "" : ",") + str(o);
+      }
+      std::string const source = "10.1.0." + str(k);
+      std::string const group = "239.2.0." + str(k);
+      c.text += "route default " + t.name + " " + source + " " + group + " iif Ethernet" + str(iif) +
+                (oifNames.empty() ? "" : " oif " + oifNames) + "\n";
+      std::string const mfc = "mfc ns=default af=4 source=" + source + " group=" + group + " iif=" + str(iif) +
+                              " oifs=" + (oifVifs.empty() ? "-" : oifVifs);
+      auto const rank = std::make_pair(t.preference, t.name);
+      auto it = best.find(k);
+      if (it == best.end() || rank < it->second.first) best[k] = {rank, mfc};
+    }
+  }
+  for (auto const& [key, route] : best) c.kernel.insert(route.second);
+  return c;
+}
+
+// A good file with one fault added; the daemon must refuse it whole.
+std::string brokenConfiguration(std::mt19937& rng) {
+  std::string text = randomConfiguration(rng).text;
+  switch (rng() % 5) {
+    case 0:
+      return text + "route default t9 10.9.9.9 239.9.9.9 iif Ethernet1\n";  // no such table
+    case 1:
+      return "frobnicate\n" + text;  // no such statement
+    case 2:
+      return text + "link default eth4 11\n";  // an interface index twice
+    case 3:
+      return text + "advance 1\n";  // no place in a configuration
+    default:
+      return text + "show kernel\n";  // likewise
+  }
+}
+
+// What a client asks while the file changes under the daemon: a namespace of its own made
+// and removed, `show` of the VRF the file describes, each reply whole and well formed.
+std::vector<ScriptedPeer::Exchange> busyScript(int i) {
+  std::string const ns = "b" + str(i);
+  auto const exactly = ScriptedPeer::exactly;
+  auto const records = [](std::string prefix, std::string must) {
+    return [prefix, must](std::string const& reply) -> std::string {
+      auto lines = linesOf(reply);
+      if (lines.empty() || lines.back() != "ok") return "does not end in ok";
+      lines.pop_back();
+      for (auto const& line : lines) {
+        if (!line.starts_with(prefix) && !line.starts_with("netns ") && !line.starts_with("vif ")) {
+          return "a record that is not " + prefix + ": " + line;
+        }
+      }
+      if (std::find(lines.begin(), lines.end(), must) == lines.end()) return "without " + must;
+      return {};
+    };
+  };
+  return {
+      {"netns " + ns, exactly("ok\n")},
+      {"show kernel " + ns,
+       exactly("netns ns=" + ns + " socket=closed mrt=off pim=off unresolved-entries=0 unresolved-buffers=0\nok\n")},
+      {"show kernel default",
+       records("mfc ns=default ", "vif ns=default af=4 index=3 ifindex=13 flags=use-ifindex threshold=1")},
+      {"show status default", records("status vrf=default ", "status vrf=default kind=reverse vif=3 intf=Ethernet3")},
+      {"no netns " + ns, exactly("ok\n")},
+  };
+}
+
+TEST_F(DaemonAbuseTest, AHundredSighupsWhileClientsAskLeaveTheLastGoodConfiguration) {
+  std::mt19937 rng(17);
+  Configuration lastGood = randomConfiguration(rng);
+  writeConfig(lastGood.text);
+  start();
+  ASSERT_TRUE(daemon_->waitForErr("ready: IPv4 agent")) << daemon_->err();
+
+  int const busy = 16;
+  std::vector<std::unique_ptr<ScriptedPeer>> peers(busy);
+  std::vector<std::string> faults;
+  int rounds = 0;
+  bool asking = true;
+  // Each client that is done leaves its faults and a new one takes its place.
+  auto const parties = [&] {
+    std::vector<PollParty*> all;
+    for (int i = 0; i < busy; ++i) {
+      auto& peer = peers[static_cast<std::size_t>(i)];
+      if (peer && peer->fd() < 0) {
+        if (!peer->complete()) faults.push_back("client b" + str(i) + " was not answered in full");
+        faults.insert(faults.end(), peer->faults().begin(), peer->faults().end());
+        peer.reset();
+      }
+      if (!peer && asking) {
+        peer = std::make_unique<ScriptedPeer>(socket_, "b" + str(i), busyScript(i),
+                                              i % 2 ? Pace::pipelined : Pace::lockstep);
+        ++rounds;
+      }
+      if (peer) all.push_back(peer.get());
+    }
+    return all;
+  };
+
+  int const signals = 100 * scale();
+  int applied = 0;
+  int refused = 0;
+  for (int n = 0; n < signals; ++n) {
+    // The last ones are broken: what stands at the end is the last good one.
+    bool const good = n < signals - 3 && rng() % 3 != 0;
+    Configuration next;
+    if (good) {
+      next = randomConfiguration(rng);
+      writeConfig(next.text);
+    } else {
+      writeConfig(brokenConfiguration(rng));
+    }
+    std::size_t const mark = daemon_->err().size();
+    daemon_->signal(SIGHUP);
+    std::string const appliedText = "configuration " + config_ + " applied:";
+    std::string const refusedText = "configuration refused, nothing changed:";
+    auto const answered = [&] {
+      std::string const& log = daemon_->err();
+      return log.find(appliedText, mark) != std::string::npos || log.find(refusedText, mark) != std::string::npos;
+    };
+    ASSERT_TRUE(pump(parties, answered)) << "SIGHUP " << n << " unanswered\n" << daemon_->err();
+    bool const wasApplied = daemon_->err().find(appliedText, mark) != std::string::npos;
+    EXPECT_EQ(wasApplied, good) << "SIGHUP " << n << ": " << daemon_->err().substr(mark);
+    (wasApplied ? applied : refused) += 1;
+    if (good) lastGood = next;
+  }
+  asking = false;
+  ASSERT_TRUE(pump(parties, [&] { return parties().empty(); })) << daemon_->err();
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  std::cout << signals << " SIGHUPs: " << applied << " files applied, " << refused << " refused; " << rounds
+            << " client connections meanwhile\n";
+  EXPECT_GT(rounds, 2 * busy) << "clients were asking all along";
+
+  EXPECT_TRUE(askUntil("show kernel", lastGood.kernel)) << difference(lastGood.kernel, recordsOf(ask("show kernel")));
+  EXPECT_EQ(ask("show machines"), "machine vrf=default ns=default tables=yes vif-review=yes key-sync=yes\nok\n");
   daemon_->signal(SIGTERM);
   EXPECT_EQ(daemon_->wait(), 0);
 }
