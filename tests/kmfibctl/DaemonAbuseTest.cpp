@@ -357,7 +357,7 @@ TEST_F(DaemonAbuseTest, HundredsOfClientsAreServedWhileAbusivePeersAreDropped) {
   std::string const defaultKernel = ask("show kernel default");
 
   int const clients = 200;
-  int const waves = 1 + 2 * scale();
+  int const waves = 1 + scale();
   Memory before;
   for (int wave = 0; wave < waves; ++wave) {
     std::vector<std::unique_ptr<PollParty>> parties;
@@ -368,7 +368,7 @@ TEST_F(DaemonAbuseTest, HundredsOfClientsAreServedWhileAbusivePeersAreDropped) {
     };
     auto* endless = add(std::make_unique<EndlessLine>(socket_));
     auto* garbage = add(std::make_unique<Garbage>(socket_, static_cast<unsigned>(wave)));
-    auto* hangUp = add(std::make_unique<HangUpMidReply>(socket_, "show mroute big"));
+    auto* hangUp = add(std::make_unique<HangUpMidReply>(socket_, "show kernel nsbig"));
     // A reader of long replies, asking for them all at once and reading as fast as it can.
     std::vector<ScriptedPeer*> scripted{add(std::make_unique<ScriptedPeer>(
         socket_, "reader",
@@ -392,8 +392,8 @@ TEST_F(DaemonAbuseTest, HundredsOfClientsAreServedWhileAbusivePeersAreDropped) {
     EXPECT_EQ(endless->received(), "") << "no reply to a request never ended";
     EXPECT_TRUE(garbage->hungUpOn()) << "wave " << wave;
     EXPECT_EQ(garbage->received(), "error: the request is not text; closing the connection\n");
-    EXPECT_TRUE(hangUp->received().starts_with("mroute vrf=big source=")) << hangUp->received().substr(0, 200);
-    EXPECT_LT(hangUp->readBeforeHangingUp(), mrouteReply.size());
+    EXPECT_TRUE(kernelReply.starts_with(hangUp->received())) << hangUp->received().substr(0, 200);
+    EXPECT_LT(hangUp->readBeforeHangingUp(), kernelReply.size());
     if (wave == 0) before = memoryOf(daemon_->pid());
   }
   Memory const after = memoryOf(daemon_->pid());
