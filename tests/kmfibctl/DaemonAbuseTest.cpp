@@ -1,9 +1,10 @@
 // kmfibd run on the simulated kernel, as a child process, under load and abuse: hundreds of
 // clients at once whose every reply is checked, peers that send an endless line, binary
-// garbage, or hang up in the middle of a long reply, the daemon's memory before and after;
-// and a hundred SIGHUPs, the file rewritten (sometimes broken) between them, while clients
-// keep asking. Waiting is poll() on the sockets and on the daemon's standard error; nothing
-// sleeps. KMFIB_ABUSE_SCALE=N (default 1) multiplies the waves of clients and the SIGHUPs.
+// garbage, hang up in the middle of a long reply or end their side of the stream after
+// asking for one, the daemon's memory before and after; and a hundred SIGHUPs, the file
+// rewritten (sometimes broken) between them, while clients keep asking. Waiting is poll()
+// on the sockets and on the daemon's standard error; nothing sleeps. KMFIB_ABUSE_SCALE=N
+// (default 1) multiplies the waves of clients and the SIGHUPs.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -130,6 +131,7 @@ class RawPeer : public PollParty {
         break;
       }
       sent_ += static_cast<std::size_t>(n);
+      if (sent_ == out_.size()) allSent();
     }
     receive();
   }
@@ -139,6 +141,7 @@ class RawPeer : public PollParty {
 
  protected:
   void write(std::string text) { out_ = std::move(text); }
+  virtual void allSent() {}
   virtual void receive() {
     char buffer[65536];
     for (;;) {
@@ -184,6 +187,16 @@ class Garbage : public RawPeer {
     }
     write(text);
   }
+};
+
+// Asks for a long reply and ends its side of the stream at once, as `nc -U` does when its
+// input ends, then reads.
+class EndsItsSide : public RawPeer {
+ public:
+  EndsItsSide(std::string const& path, std::string request) : RawPeer(path) { write(request + "\n"); }
+
+ protected:
+  void allSent() override { ::shutdown(fd(), SHUT_WR); }
 };
 
 // Asks for a long reply and hangs up after its first bytes.
@@ -369,6 +382,7 @@ TEST_F(DaemonAbuseTest, HundredsOfClientsAreServedWhileAbusivePeersAreDropped) {
     auto* endless = add(std::make_unique<EndlessLine>(socket_));
     auto* garbage = add(std::make_unique<Garbage>(socket_, static_cast<unsigned>(wave)));
     auto* hangUp = add(std::make_unique<HangUpMidReply>(socket_, "show kernel nsbig"));
+    auto* endsItsSide = add(std::make_unique<EndsItsSide>(socket_, "show kernel nsbig"));
     // A reader of long replies, asking for them all at once and reading as fast as it can.
     std::vector<ScriptedPeer*> scripted{add(std::make_unique<ScriptedPeer>(
         socket_, "reader",
@@ -394,11 +408,14 @@ TEST_F(DaemonAbuseTest, HundredsOfClientsAreServedWhileAbusivePeersAreDropped) {
     EXPECT_EQ(garbage->received(), "error: the request is not text; closing the connection\n");
     EXPECT_TRUE(kernelReply.starts_with(hangUp->received())) << hangUp->received().substr(0, 200);
     EXPECT_LT(hangUp->readBeforeHangingUp(), kernelReply.size());
+    EXPECT_TRUE(endsItsSide->hungUpOn());
+    EXPECT_TRUE(endsItsSide->received() == kernelReply)
+        << "a peer that ended its side got " << endsItsSide->received().size() << " bytes of " << kernelReply.size();
     if (wave == 0) before = memoryOf(daemon_->pid());
   }
   Memory const after = memoryOf(daemon_->pid());
   std::cout << "kmfibd memory: VmRSS " << before.rssKiB << " KiB after the first wave, " << after.rssKiB
-            << " KiB after " << waves << " waves of " << clients << " clients and 3 abusive peers; peak VmHWM "
+            << " KiB after " << waves << " waves of " << clients << " clients, 3 abusive peers and one that ends its side; peak VmHWM "
             << after.peakKiB << " KiB\n";
   ASSERT_GT(before.rssKiB, 0);
   // Every wave leaves what the first left: nothing is kept of the peers that came and went.

@@ -51,6 +51,8 @@ class Peer {
     }
     return closed_ ? text_ + "<closed>" : text_;
   }
+  // The end of what it sends; it still reads.
+  void endSending() const { ::shutdown(fd_, SHUT_WR); }
   void shrinkReceiveBuffer() const {
     int const size = 4096;
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
@@ -171,6 +173,22 @@ TEST_F(ControlServerTest, RepliesLongerThanTheBoundReachAPeerThatReads) {
   EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
   EXPECT_EQ(s->peers(), 1u);
   EXPECT_EQ(requests_, (std::vector<std::string>{"huge", "big", "huge", "last"}));
+}
+
+TEST_F(ControlServerTest, APeerThatEndsItsSideIsAnsweredInFullThenLetGo) {
+  auto s = server({.maxLine = 4096, .maxBacklog = 256 * 1024, .maxPeers = 8, .idle = 30});
+  Peer peer(path_);
+  peer.send("huge\nlast\nunfinished");
+  peer.endSending();
+  std::string const expected = std::string(1 << 20, 'h') + "\nok\necho last\nok\n<closed>";
+  std::string got;
+  for (int i = 0; i < 1000 && !got.ends_with("<closed>"); ++i) {
+    serve();
+    got = peer.received();
+  }
+  EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
+  EXPECT_EQ(s->peers(), 0u);
+  EXPECT_EQ(requests_, (std::vector<std::string>{"huge", "last"}));
 }
 
 TEST_F(ControlServerTest, APeerSendingWhatIsNotTextIsToldWhyAndDropped) {

@@ -133,14 +133,18 @@ void ControlServer::handlePeer(int fd) {
   if (it == peers_.end()) return;
   Peer& peer = it->second;
   if (!doFlush(fd, peer)) return;
-  bool const open = doRead(fd, peer);
+  if (!peer.ended && !doRead(fd, peer)) {
+    peer.ended = true;
+    loop_.readWantedIs(fd, false);
+  }
   // Serving pauses at the bound of unread replies; what the socket takes makes room again.
   do {
     if (!doServe(fd, peer)) return;
     if (!doFlush(fd, peer)) return;
   } while (peer.out.size() <= limits_.maxBacklog && peer.in.find('\n') != std::string::npos);
-  // A peer that hung up after its last request gets what fits of the replies.
-  if (!open) return doDrop(fd, "");
+  // A peer that ended its side goes once its replies are out; one that hung up altogether
+  // failed in the flush already.
+  if (peer.ended && peer.out.empty()) return doDrop(fd, "");
   doTrackIdle(peer);
 }
 

@@ -8,7 +8,8 @@
 // the peer's further requests wait until it reads, so a reply of any length reaches a peer
 // that reads it. A peer that sends a longer line, a request that is not text (a NUL, a
 // control byte, bytes that are not UTF-8), more requests than the bound while its replies
-// wait, or hangs up is dropped; the others are served on. So is a peer that leaves a request
+// wait, or hangs up is dropped; the others are served on. A peer that ends its side of the
+// stream after its requests is answered in full first. So is a peer that leaves a request
 // unfinished, or its replies unread, for longer than the idle bound. Requests of one peer
 // are answered in order.
 
@@ -53,6 +54,7 @@ class ControlServer {
   struct Peer {
     std::string in;
     std::string out;
+    bool ended = false;  // it sent its last request: answered in full, then let go
     double waitingSince = Quib::Clock::never;  // since when `in` or `out` has been unfinished
   };
 
