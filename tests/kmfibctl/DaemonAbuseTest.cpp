@@ -218,6 +218,7 @@ class DaemonAbuseTest : public testing::Test {
     // Replaced in one step, the way an editor saves: a SIGHUP never reads half a file.
     std::string const next = config_ + ".next";
     std::ofstream(next) << text;
+    if (std::filesystem::is_directory(config_)) std::filesystem::remove(config_);
     std::filesystem::rename(next, config_);
   }
   void start() {
@@ -583,6 +584,7 @@ TEST_F(DaemonAbuseTest, AHundredSighupsWhileClientsAskLeaveTheLastGoodConfigurat
   int const signals = 100 * scale();
   int applied = 0;
   int refused = 0;
+  int directories = 0;
   for (int n = 0; n < signals; ++n) {
     // The last ones are broken: what stands at the end is the last good one.
     bool const good = n < signals - 3 && rng() % 3 != 0;
@@ -590,6 +592,11 @@ TEST_F(DaemonAbuseTest, AHundredSighupsWhileClientsAskLeaveTheLastGoodConfigurat
     if (good) {
       next = randomConfiguration(rng);
       writeConfig(next.text);
+    } else if (rng() % 8 == 0) {
+      // The path is a directory now, which reads as nothing at all.
+      ++directories;
+      std::filesystem::remove(config_);
+      std::filesystem::create_directory(config_);
     } else {
       writeConfig(brokenConfiguration(rng));
     }
@@ -610,7 +617,9 @@ TEST_F(DaemonAbuseTest, AHundredSighupsWhileClientsAskLeaveTheLastGoodConfigurat
   asking = false;
   ASSERT_TRUE(pump(parties, [&] { return parties().empty(); })) << daemon_->err();
   EXPECT_EQ(faults, std::vector<std::string>{});
-  std::cout << signals << " SIGHUPs: " << applied << " files applied, " << refused << " refused; " << rounds
+  EXPECT_EQ(count(daemon_->err(), config_ + ": not a regular file"), std::size_t(directories));
+  std::cout << signals << " SIGHUPs: " << applied << " files applied, " << refused << " refused (" << directories
+            << " of them a directory); " << rounds
             << " client connections meanwhile\n";
   EXPECT_GT(rounds, 2 * busy) << "clients were asking all along";
 
