@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -32,7 +33,8 @@ ScriptedPeer::~ScriptedPeer() {
 
 ScriptedPeer::Check ScriptedPeer::exactly(std::string text) {
   return [text = std::move(text)](std::string const& reply) {
-    return reply == text ? std::string() : "expected \"" + text + "\"";
+    if (reply == text) return std::string();
+    return "expected \"" + text.substr(0, 400) + (text.size() > 400 ? "...\"" : "\"");
   };
 }
 
