@@ -23,15 +23,59 @@ std::string joinNames(std::vector<std::string> const& names) {
 
 std::string_view version() { return KMFIB_VERSION; }
 
+std::size_t utf8SequenceLength(std::string_view text) {
+  if (text.empty()) return 0;
+  auto const lead = static_cast<unsigned char>(text[0]);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  // The range the second byte must fall in shuts out overlong forms, surrogates and code
+  // points past U+10FFFF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xbf;
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  auto const second = static_cast<unsigned char>(text[1]);
+  if (second < low || second > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    auto const c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80 || c > 0xbf) return 0;
+  }
+  return length;
+}
+
+bool isUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t const length = utf8SequenceLength(text.substr(i));
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::string quoted(std::string_view text) {
   std::string out = "'";
   std::size_t const shown = std::min(text.size(), excerptLength);
   for (std::size_t i = 0; i < shown; ++i) {
     auto const c = static_cast<unsigned char>(text[i]);
-    if (c == '\'' || c == '\\') {
+    if (std::size_t const length = c < 0x80 ? 0 : utf8SequenceLength(text.substr(i)); length > 1) {
+      out += text.substr(i, length);
+      i += length - 1;
+    } else if (c == '\'' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7f) {
+    } else if (c < 0x20 || c >= 0x7f) {
       char hex[5];
       std::snprintf(hex, sizeof hex, "\\x%02x", c);
       out += hex;

@@ -23,6 +23,11 @@ class UsageError : public std::runtime_error {
 
 struct Arguments;
 
+// The length of the well-formed UTF-8 sequence that starts `text`; 0 when there is none
+// (a stray continuation byte, an overlong form, a surrogate, a code point past U+10FFFF).
+std::size_t utf8SequenceLength(std::string_view text);
+bool isUtf8(std::string_view text);
+
 struct Program {
   struct Subcommand {
     std::string name;

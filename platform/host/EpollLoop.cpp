@@ -77,20 +77,30 @@ void EpollLoop::readerIs(int fd, std::function<void()> onReadable) {
   ev.data.fd = fd;
   if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) < 0) throwErrno("epoll_ctl add");
   readers_.emplace(fd, std::move(callback));
+  interest_[fd] = EPOLLIN;
 }
 
 void EpollLoop::readerDel(int fd) {
   if (readers_.erase(fd) == 0) return;
+  interest_.erase(fd);
   // The descriptor may already be closed, which removed it from the set.
   epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
 }
 
-void EpollLoop::writeWantedIs(int fd, bool wanted) {
-  if (!readers_.count(fd)) return;
+void EpollLoop::writeWantedIs(int fd, bool wanted) { interestIs(fd, EPOLLOUT, wanted); }
+
+void EpollLoop::readWantedIs(int fd, bool wanted) { interestIs(fd, EPOLLIN, wanted); }
+
+void EpollLoop::interestIs(int fd, std::uint32_t event, bool wanted) {
+  auto it = interest_.find(fd);
+  if (it == interest_.end()) return;
+  std::uint32_t const events = wanted ? (it->second | event) : (it->second & ~event);
+  if (events == it->second) return;
   epoll_event ev{};
-  ev.events = EPOLLIN | (wanted ? EPOLLOUT : 0u);
+  ev.events = events;
   ev.data.fd = fd;
   if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) < 0) throwErrno("epoll_ctl mod");
+  it->second = events;
 }
 
 void EpollLoop::runDue() const {

@@ -11,6 +11,7 @@
 // Set-up failures of epoll or the timerfd throw std::system_error; they are fatal for a host.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -42,6 +43,9 @@ class EpollLoop : public EventLoop {
   // Also runs the reader's callback while `fd` is writable; for a peer whose replies wait
   // for room in its socket.
   void writeWantedIs(int fd, bool wanted);
+  // Stops (or resumes) running the callback for readability; for a peer whose end of the
+  // stream has been read, which stays readable for ever. Hang-ups and errors still run it.
+  void readWantedIs(int fd, bool wanted);
   bool hasReader(int fd) const { return readers_.count(fd) != 0; }
   // Serves the descriptors that are ready now, without waiting for any.
   void serveReady() { waitAndServe(now()); }
@@ -55,6 +59,7 @@ class EpollLoop : public EventLoop {
   void waitAndServe(double deadline);
   void timerIs(double deadline);
   bool takeStop();
+  void interestIs(int fd, std::uint32_t event, bool wanted);
 
   int epollFd_ = -1;
   int timerFd_ = -1;
@@ -62,6 +67,7 @@ class EpollLoop : public EventLoop {
   Clock const* clock_ = nullptr;
   bool stopRequested_ = false;
   std::unordered_map<int, Callback> readers_;
+  std::unordered_map<int, std::uint32_t> interest_;  // the epoll events of each reader
 };
 
 }  // namespace Quib

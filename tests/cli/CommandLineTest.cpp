@@ -107,6 +107,37 @@ TEST(CommandLine, QuotedIsAShortEscapedExcerpt) {
   EXPECT_EQ(Cli::quoted(std::string("\x1b[2J\n\t\x7f", 7)), "'\\x1b[2J\\x0a\\x09\\x7f'");
   EXPECT_EQ(Cli::quoted(std::string(100, 'x')), "'" + std::string(40, 'x') + "...'");
   EXPECT_EQ(Cli::quoted(""), "''");
+  // UTF-8 stands as it is; bytes that are not UTF-8 are escaped, so a message stays text.
+  EXPECT_EQ(Cli::quoted("caf\xc3\xa9"), "'caf\xc3\xa9'");
+  EXPECT_EQ(Cli::quoted("a\xff\xc3\x28"), "'a\\xff\\xc3('");
+}
+
+TEST(CommandLine, Utf8IsCheckedSequenceBySequence) {
+  struct Case {
+    char const* name;
+    std::string text;
+    bool utf8;
+  };
+  for (auto const& c : std::vector<Case>{
+           {"ascii", "show kernel", true},
+           {"empty", "", true},
+           {"two bytes", "\xc3\xa9", true},
+           {"three bytes", "\xe2\x82\xac", true},
+           {"four bytes, the last code point", "\xf4\x8f\xbf\xbf", true},
+           {"NUL is a code point", std::string(1, '\0'), true},
+           {"stray continuation", "\x80", false},
+           {"lead byte never used", "\xff", false},
+           {"lead without its continuation", "\xc3\x28", false},
+           {"cut short at the end", "\xe2\x82", false},
+           {"overlong slash", "\xc0\xaf", false},
+           {"overlong three-byte form", "\xe0\x80\xaf", false},
+           {"surrogate", "\xed\xa0\x80", false},
+           {"past U+10FFFF", "\xf4\x90\x80\x80", false},
+       }) {
+    EXPECT_EQ(Cli::isUtf8(c.text), c.utf8) << c.name;
+  }
+  EXPECT_EQ(Cli::utf8SequenceLength("\xe2\x82\xacx"), 3u);
+  EXPECT_EQ(Cli::utf8SequenceLength(""), 0u);
 }
 
 TEST(CommandLine, StartAnswersHelpVersionAndMistakes) {

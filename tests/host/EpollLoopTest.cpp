@@ -1,6 +1,7 @@
 #include "host/EpollLoop.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
@@ -64,6 +65,33 @@ TEST(EpollLoopTest, ServesReadableDescriptorsAndSpansWithoutEvents) {
   loop.advance(0.01);
   EXPECT_EQ(reads, 1);
   EXPECT_GE(am.currentTime(), again + 0.01);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+TEST(EpollLoopTest, ReadabilityCanBeSetAsideWhileWritabilityIsWanted) {
+  Quib::EpollLoop loop;
+  std::array<int, 2> fds{};
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds.data()), 0);
+  int calls = 0;
+  loop.readerIs(fds[0], [&] { ++calls; });
+  ASSERT_EQ(shutdown(fds[1], SHUT_WR), 0);  // readable for ever: end of stream
+
+  loop.serveReady();
+  EXPECT_EQ(calls, 1);
+  loop.readWantedIs(fds[0], false);
+  loop.serveReady();
+  EXPECT_EQ(calls, 1) << "the end of stream no longer wakes it";
+  loop.writeWantedIs(fds[0], true);
+  loop.serveReady();
+  EXPECT_EQ(calls, 2) << "writable";
+  loop.writeWantedIs(fds[0], false);
+  loop.serveReady();
+  EXPECT_EQ(calls, 2) << "neither wanted";
+  loop.readWantedIs(fds[0], true);
+  loop.serveReady();
+  EXPECT_EQ(calls, 3);
+  loop.readerDel(fds[0]);
   close(fds[0]);
   close(fds[1]);
 }

@@ -28,6 +28,8 @@ class DaemonProcess {
   static Result run(std::vector<std::string> const& argv, std::string const& input = {});
 
   pid_t pid() const { return pid_; }
+  // Standard error, for a poll() of the caller's; -1 once it ended.
+  int errFd() const { return errFd_; }
   void signal(int signo) const;
   // Standard error so far, after reading what is there now (waiting at most `ms`).
   std::string const& err(int ms = 0);

@@ -51,6 +51,8 @@ class Peer {
     }
     return closed_ ? text_ + "<closed>" : text_;
   }
+  // The end of what it sends; it still reads.
+  void endSending() const { ::shutdown(fd_, SHUT_WR); }
   void shrinkReceiveBuffer() const {
     int const size = 4096;
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
@@ -70,6 +72,7 @@ class ControlServerTest : public testing::Test {
       requests_.emplace_back(line);
       if (line == "fail") return std::string("error: refused\n");
       if (line == "big") return std::string(64 * 1024, 'x') + "\nok\n";
+      if (line == "huge") return std::string(1 << 20, 'h') + "\nok\n";
       return "echo " + std::string(line) + "\nok\n";
     };
     return std::make_unique<Kmfibd::ControlServer>(loop_.loop(), loop_.manager().clock(), path_, reply, limits);
@@ -140,18 +143,90 @@ TEST_F(ControlServerTest, ALineOverTheBoundDropsItsPeerOnly) {
   EXPECT_TRUE(requests_ == std::vector<std::string>{"exactly-16-bytes"});
 }
 
-TEST_F(ControlServerTest, APeerThatDoesNotReadItsRepliesIsDropped) {
-  auto s = server({.maxLine = 4096, .maxBacklog = 256 * 1024, .maxPeers = 8, .idle = 30});
+TEST_F(ControlServerTest, APeerThatAsksOnWithoutReadingIsDropped) {
+  auto s = server({.maxLine = 4096, .maxBacklog = 64 * 1024, .maxPeers = 8, .idle = 30});
   Peer slow(path_);
   slow.shrinkReceiveBuffer();
   std::string burst;
-  for (int i = 0; i < 64; ++i) burst += "big\n";
+  for (int i = 0; i < 20 * 1024; ++i) burst += "big\n";
   slow.send(burst);
   Peer other(path_);
   other.send("still here\n");
-  serve(2);
+  // Past the bound of unread replies its requests wait, until they pass the bound as well.
+  serve(16);
   EXPECT_EQ(s->peers(), 1u);
   EXPECT_EQ(other.received(), "echo still here\nok\n");
+  EXPECT_LT(requests_.size(), 64u) << "requests served while replies wait unread";
+}
+
+TEST_F(ControlServerTest, RepliesLongerThanTheBoundReachAPeerThatReads) {
+  auto s = server({.maxLine = 4096, .maxBacklog = 256 * 1024, .maxPeers = 8, .idle = 30});
+  Peer peer(path_);
+  peer.send("huge\nbig\nhuge\nlast\n");
+  std::string const huge = std::string(1 << 20, 'h') + "\nok\n";
+  std::string const expected = huge + std::string(64 * 1024, 'x') + "\nok\n" + huge + "echo last\nok\n";
+  std::string got;
+  for (int i = 0; i < 1000 && got.size() < expected.size(); ++i) {
+    serve();
+    got = peer.received();
+  }
+  EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
+  EXPECT_EQ(s->peers(), 1u);
+  EXPECT_EQ(requests_, (std::vector<std::string>{"huge", "big", "huge", "last"}));
+}
+
+TEST_F(ControlServerTest, APeerThatEndsItsSideIsAnsweredInFullThenLetGo) {
+  auto s = server({.maxLine = 4096, .maxBacklog = 256 * 1024, .maxPeers = 8, .idle = 30});
+  Peer peer(path_);
+  peer.send("huge\nlast\nunfinished");
+  peer.endSending();
+  std::string const expected = std::string(1 << 20, 'h') + "\nok\necho last\nok\n<closed>";
+  std::string got;
+  for (int i = 0; i < 1000 && !got.ends_with("<closed>"); ++i) {
+    serve();
+    got = peer.received();
+  }
+  EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
+  EXPECT_EQ(s->peers(), 0u);
+  EXPECT_EQ(requests_, (std::vector<std::string>{"huge", "last"}));
+}
+
+TEST_F(ControlServerTest, APeerSendingWhatIsNotTextIsToldWhyAndDropped) {
+  struct Case {
+    char const* name;
+    std::string line;
+  };
+  for (auto const& c : std::vector<Case>{
+           {"NUL", std::string("show\0kernel", 11)},
+           {"bell", "show kernel\a"},
+           {"escape", "\x1b[2Jshow kernel"},
+           {"DEL", "show\x7f kernel"},
+           {"carriage return inside", "show\rkernel"},
+           {"lead byte never used", "show kernel \xff"},
+           {"lead without its continuation", "netns \xc3\x28"},
+           {"overlong slash", "netns a\xc0\xaf"},
+       }) {
+    requests_.clear();
+    auto s = server();
+    Peer binary(path_);
+    Peer other(path_);
+    binary.send("first\n" + c.line + "\nnever\n");
+    other.send("still here\n");
+    serve();
+    EXPECT_EQ(binary.received(), "echo first\nok\nerror: the request is not text; closing the connection\n<closed>")
+        << c.name;
+    EXPECT_EQ(other.received(), "echo still here\nok\n") << c.name;
+    EXPECT_EQ(s->peers(), 1u) << c.name;
+    EXPECT_EQ(requests_, (std::vector<std::string>{"first", "still here"})) << c.name;
+  }
+}
+
+TEST_F(ControlServerTest, TabsUtf8AndLineEndsOfEitherKindAreText) {
+  auto s = server();
+  Peer peer(path_);
+  peer.send("show\tkernel\nnetns caf\xc3\xa9\r\n\xe2\x82\xac\n");
+  serve();
+  EXPECT_EQ(peer.received(), "echo show\tkernel\nok\necho netns caf\xc3\xa9\nok\necho \xe2\x82\xac\nok\n");
 }
 
 TEST_F(ControlServerTest, RepliesWaitingForRoomAreSentWhenThePeerReads) {

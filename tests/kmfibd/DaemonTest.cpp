@@ -5,7 +5,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -84,6 +86,24 @@ TEST_F(DaemonReloadTest, ARefusedFileChangesNothing) {
   EXPECT_EQ(daemon->execute("no route default t 1.1.1.1 239.1.1.1"), "ok\n") << "the route and its table stayed";
 }
 
+TEST_F(DaemonReloadTest, APathThatIsNoLongerARegularFileIsRefused) {
+  writeConfig("netns a\nnetns b\n");
+  auto daemon = start();
+  std::string const kernel = daemon->execute("show kernel");
+  ASSERT_EQ(namespaces(*daemon), "a b default");
+  std::filesystem::remove(config_);
+  std::filesystem::create_directory(config_);
+  EXPECT_FALSE(daemon->reload()) << "a directory is not an empty configuration";
+  EXPECT_EQ(daemon->execute("show kernel"), kernel);
+  std::filesystem::remove(config_);
+  ASSERT_EQ(::mkfifo(config_.c_str(), 0600), 0);
+  EXPECT_FALSE(daemon->reload()) << "a FIFO is refused without waiting for a writer";
+  EXPECT_EQ(daemon->execute("show kernel"), kernel);
+  std::filesystem::remove(config_);
+  EXPECT_FALSE(daemon->reload()) << "gone";
+  EXPECT_EQ(daemon->execute("show kernel"), kernel);
+}
+
 TEST_F(DaemonReloadTest, ControlRequestsAreRefusedWhereTheDaemonCannotCarryThemOut) {
   writeConfig("");
   auto daemon = start();
@@ -98,6 +118,15 @@ TEST_F(DaemonReloadTest, ControlRequestsAreRefusedWhereTheDaemonCannotCarryThemO
 TEST_F(DaemonReloadTest, ABrokenFileStopsTheStart) {
   writeConfig("netns a\nlink a e1 0\n");
   EXPECT_THROW(start(), Kmfibd::ConfigError);
+  std::filesystem::remove(config_);
+  std::filesystem::create_directory(config_);
+  try {
+    start();
+    ADD_FAILURE() << "started on a directory";
+  } catch (Kmfibd::ConfigError const& e) {
+    EXPECT_EQ(std::string(e.what()), config_ + ": not a regular file");
+  }
+  std::filesystem::remove(config_);
   writeConfig("route default t 1.1.1.1 239.1.1.1\n");
   try {
     start();

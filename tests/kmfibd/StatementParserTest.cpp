@@ -85,6 +85,9 @@ TEST(StatementParser, Refusals) {
       // What a user typed is quoted short, with control bytes escaped.
       {"frob\x1b[2Jnicate", "'frob\\x1b[2Jnicate': a word cannot hold control bytes"},
       {"table default t\x07", "'t\\x07': a word cannot hold control bytes"},
+      // A name that is not UTF-8 would make `show` output, and its JSON, other than text.
+      {"netns \xc3\x28", "'\\xc3(': a word must be UTF-8 text"},
+      {"vrf red\xff netns a", "'red\\xff': a word must be UTF-8 text"},
       {"show " + std::string(300, 'x'), "unknown show '" + std::string(40, 'x') + "...' (kernel, status, machines, mroute, counters)"},
   };
   StatementParser parser(Plix::AddressFamily::ipv4);

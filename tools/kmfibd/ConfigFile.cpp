@@ -1,5 +1,6 @@
 #include "tools/kmfibd/ConfigFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -19,6 +20,13 @@ std::string ConfigFile::refusal(Statement const& s, bool realKernel) {
 }
 
 ConfigFile ConfigFile::read(std::string const& path, StatementParser const& parser, bool realKernel) {
+  // A directory reads as an empty file, which would remove everything stated; opening a
+  // FIFO waits for a writer, and the daemon with it.
+  std::error_code error;
+  auto const type = std::filesystem::status(path, error).type();
+  if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular && !error) {
+    throw ConfigError(path + ": not a regular file");
+  }
   std::ifstream in(path);
   if (!in) throw ConfigError(path + ": cannot read the file");
   std::stringstream text;

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "quib/System.h"
 #include "tools/kmfibd/DaemonLog.h"
 
@@ -40,6 +41,17 @@ bool answers(sockaddr_un const& addr) {
   bool const up = ::connect(fd, reinterpret_cast<sockaddr const*>(&addr), sizeof addr) == 0;
   ::close(fd);
   return up;
+}
+
+// What kmfibctl or an operator's script sends: no NUL, no control byte but tab, UTF-8.
+bool isText(std::string_view line) {
+  if (std::any_of(line.begin(), line.end(), [](char c) {
+        auto const b = static_cast<unsigned char>(c);
+        return (b < 0x20 && b != '\t') || b == 0x7f;
+      })) {
+    return false;
+  }
+  return Cli::isUtf8(line);
 }
 
 bool peerAllowed(int fd) {
@@ -121,11 +133,18 @@ void ControlServer::handlePeer(int fd) {
   if (it == peers_.end()) return;
   Peer& peer = it->second;
   if (!doFlush(fd, peer)) return;
-  bool const open = doRead(fd, peer);
-  if (!doServe(fd, peer)) return;
-  if (!doFlush(fd, peer)) return;
-  // A peer that hung up after its last request gets what fits of the replies.
-  if (!open) return doDrop(fd, "");
+  if (!peer.ended && !doRead(fd, peer)) {
+    peer.ended = true;
+    loop_.readWantedIs(fd, false);
+  }
+  // Serving pauses at the bound of unread replies; what the socket takes makes room again.
+  do {
+    if (!doServe(fd, peer)) return;
+    if (!doFlush(fd, peer)) return;
+  } while (peer.out.size() <= limits_.maxBacklog && peer.in.find('\n') != std::string::npos);
+  // A peer that ended its side goes once its replies are out; one that hung up altogether
+  // failed in the flush already.
+  if (peer.ended && peer.out.empty()) return doDrop(fd, "");
   doTrackIdle(peer);
 }
 
@@ -169,20 +188,26 @@ bool ControlServer::doRead(int fd, Peer& peer) {
 
 bool ControlServer::doServe(int fd, Peer& peer) {
   std::size_t start = 0;
-  for (;;) {
+  while (peer.out.size() <= limits_.maxBacklog) {
     std::size_t const newline = peer.in.find('\n', start);
     if (newline == std::string::npos) break;
     if (newline - start > limits_.maxLine) break;
     std::string_view line(peer.in.data() + start, newline - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    peer.out += handler_(line);
-    start = newline + 1;
-    if (peer.out.size() > limits_.maxBacklog) {
-      doDrop(fd, "its replies are not read");
+    if (!isText(line)) {
+      // Whoever sends binary data is not a client; it hears why before it goes.
+      peer.out += "error: the request is not text; closing the connection\n";
+      if (doFlush(fd, peer)) doDrop(fd, "the request is not text");
       return false;
     }
+    peer.out += handler_(line);
+    start = newline + 1;
   }
   peer.in.erase(0, start);
+  if (peer.in.size() > limits_.maxBacklog) {
+    doDrop(fd, "its replies are not read");
+    return false;
+  }
   std::size_t const pending = peer.in.find('\n');
   if ((pending == std::string::npos ? peer.in.size() : pending) > limits_.maxLine) {
     doDrop(fd, "request line longer than " + std::to_string(limits_.maxLine) + " bytes");

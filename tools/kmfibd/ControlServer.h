@@ -4,10 +4,14 @@
 // accepted only when SO_PEERCRED says it is root or the daemon's own user.
 //
 // Everything runs on the event loop and nothing waits on a peer: sockets are non-blocking,
-// a request line is bounded, and replies a peer does not read queue up to a bound. A peer that
-// sends a longer line, lets its replies pile up past the bound, or hangs up is dropped; the
-// others are served on. So is a peer that leaves a request unfinished, or its replies unread,
-// for longer than the idle bound. Requests of one peer are answered in order.
+// a request line is bounded, and replies a peer does not read queue up to a bound: past it,
+// the peer's further requests wait until it reads, so a reply of any length reaches a peer
+// that reads it. A peer that sends a longer line, a request that is not text (a NUL, a
+// control byte, bytes that are not UTF-8), more requests than the bound while its replies
+// wait, or hangs up is dropped; the others are served on. A peer that ends its side of the
+// stream after its requests is answered in full first. So is a peer that leaves a request
+// unfinished, or its replies unread, for longer than the idle bound. Requests of one peer
+// are answered in order.
 
 #include <cstddef>
 #include <functional>
@@ -28,7 +32,7 @@ class ControlServer {
 
   struct Limits {
     std::size_t maxLine = 4096;        // bytes of one request, without its newline
-    std::size_t maxBacklog = 1 << 20;  // bytes of replies a peer has not read yet
+    std::size_t maxBacklog = 1 << 20;  // bytes of replies a peer has not read yet, and of requests waiting on them
     std::size_t maxPeers = 64;
     double idle = 30.0;  // seconds a request may stay unfinished or replies unread
   };
@@ -50,6 +54,7 @@ class ControlServer {
   struct Peer {
     std::string in;
     std::string out;
+    bool ended = false;  // it sent its last request: answered in full, then let go
     double waitingSince = Quib::Clock::never;  // since when `in` or `out` has been unfinished
   };
 

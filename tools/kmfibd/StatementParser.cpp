@@ -38,6 +38,8 @@ class Tokens {
       if (std::any_of(token.begin(), token.end(), [](char c) { return std::iscntrl(static_cast<unsigned char>(c)); })) {
         throw StatementError(Cli::quoted(token) + ": a word cannot hold control bytes");
       }
+      // Shown names are printed as they stand, in JSON too, which must stay valid.
+      if (!Cli::isUtf8(token)) throw StatementError(Cli::quoted(token) + ": a word must be UTF-8 text");
       tokens_.emplace_back(token);
     }
   }
