@@ -9,9 +9,9 @@
 // that reads it. A peer that sends a longer line, a request that is not text (a NUL, a
 // control byte, bytes that are not UTF-8), more requests than the bound while its replies
 // wait, or hangs up is dropped; the others are served on. A peer that ends its side of the
-// stream after its requests is answered in full first. So is a peer that leaves a request
-// unfinished, or its replies unread, for longer than the idle bound. Requests of one peer
-// are answered in order.
+// stream after its requests is answered in full first. A peer that leaves a request
+// unfinished, or its replies unread, for longer than the idle bound is dropped too.
+// Requests of one peer are answered in order.
 
 #include <cstddef>
 #include <functional>
