@@ -23,13 +23,13 @@ std::uint64_t prefixHash(std::uint64_t h, Plix::IpGenPrefix const& p) {
   return Quib::HashedPositionIndex::mix(h ^ w[0] ^ (std::uint64_t{p.len()} << 56)) ^ w[1];
 }
 
-
 // An IPv4 key as two integers that compare as the key does; the position rides in the
 // low half of `low`, below the source address.
 struct Keyed4 {
   std::uint64_t high, low;
 };
 
+// An IPv6 key as bytes that compare as the key does, and its position.
 struct Keyed6 {
   std::array<std::uint8_t, 36> bytes;
   std::uint32_t position;
