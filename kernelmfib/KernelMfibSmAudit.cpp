@@ -13,7 +13,6 @@
 // remove it: deleted) and kernel entries of keys that no table holds are deleted.
 
 #include <algorithm>
-#include <bit>
 #include <bitset>
 #include <cstring>
 #include <map>
@@ -25,6 +24,7 @@
 #include "kernel/Backend.h"
 #include "kernelmfib/KernelMfibSm.h"
 #include "kernelmfib/KernelMfibTrace.h"
+#include "quib/PositionIndex.h"
 #include "quib/System.h"
 
 namespace Routing::KernelMfib {
@@ -89,26 +89,20 @@ struct KernelMfibSm::AuditRun {
 
   enum class Phase { index, walk, sweep };
 
-  // The entries by key: open addressing over their positions in `mfcs` (position + 1; 0 is
-  // a free slot), at most half full. A million entries cost 8 MB and no allocation each.
+  // The entries by key. Kernel keys are distinct, so placing one compares no entry.
   void indexIs(std::size_t i) {
-    std::size_t slot = KeyHash()(keyOf(mfcs[i])) & (slots.size() - 1);
-    while (slots[slot] != 0) slot = (slot + 1) & (slots.size() - 1);
-    slots[slot] = static_cast<std::uint32_t>(i + 1);
+    std::size_t const hash = KeyHash()(keyOf(mfcs[i]));
+    index.atIs(index.slot(hash, [](std::uint32_t) { return false; }), static_cast<std::uint32_t>(i), hash);
   }
   std::size_t position(Key const& k) const {
-    if (slots.empty()) return none;
-    for (std::size_t slot = KeyHash()(k) & (slots.size() - 1); slots[slot] != 0;
-         slot = (slot + 1) & (slots.size() - 1)) {
-      if (keyOf(mfcs[slots[slot] - 1]) == k) return slots[slot] - 1;
-    }
-    return none;
+    std::uint32_t const at = index.find(KeyHash()(k), [&](std::uint32_t p) { return keyOf(mfcs[p]) == k; });
+    return at == Quib::HashedPositionIndex::none ? none : at;
   }
 
   Phase phase = Phase::index;
   std::vector<Snapshot::Mfc> mfcs;  // the kernel's entries of the machine's family
   std::size_t next = 0;             // the next entry to index or sweep
-  std::vector<std::uint32_t> slots;
+  Quib::HashedPositionIndex index;
   std::vector<bool> seen;  // entries whose key a table holds
   Vifs kernelVifs;         // the kernel's VIFs once the VIF repairs are done
   Vifs repairedVifs;
@@ -295,7 +289,7 @@ void KernelMfibSm::doAuditVifs(AuditRun& run, std::vector<Snapshot::Vif> const& 
 }
 
 bool KernelMfibSm::doAuditIndex(AuditRun& run, double deadline) {
-  if (run.slots.empty()) run.slots.assign(std::bit_ceil(2 * run.mfcs.size() + 2), 0);
+  run.index.roomIs(run.mfcs.size());
   while (run.next < run.mfcs.size()) {
     run.indexIs(run.next);
     // Indexing one entry is cheap: the clock is read once in a while.

@@ -160,6 +160,9 @@ void KernelMfibSm::doSyncAllRoutes() {
   auto& tr = kernelMfibTrace();
   if (auto t = tr.at(9)) t << "KernelMfibSm::doSyncAllRoutes()";
   if (reviewedOnce_) return;
+  // From before the walk finds its place: putting freshly filled tables in key order is
+  // part of the slice.
+  double const deadline = Quib::System::currentTime() + reviewQuantum_;
   Quib::Ptr<Table const> const sliceStart = halmBookmark_;
   if (!halmBookmark_ && !bookmarkNotNull()) {
     if (auto t = tr.at(4)) t << "Starting review of all routes";
@@ -183,7 +186,6 @@ void KernelMfibSm::doSyncAllRoutes() {
   }
   auto const routePosition = bookmarkNotNull() ? tables.front()->lowerBound(bookmark_) : tables.front()->begin();
   Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
-  double const deadline = Quib::System::currentTime() + reviewQuantum_;
   while (!it.done()) {
     RouteKey const key = it.key();
     Table const* current = it.table();

@@ -28,7 +28,10 @@ std::vector<Quib::Ptr<Status const>> MfibHalmWalkOrder::tablesFrom(MfibHalmColl 
   }
   std::vector<Quib::Ptr<Status const>> tables;
   for (auto it = from; it != order_.end(); ++it) {
-    if (auto t = present(coll, *it)) tables.push_back(std::move(t));
+    auto t = present(coll, *it);
+    if (!t) continue;
+    t->settle();
+    tables.push_back(std::move(t));
   }
   return tables;
 }

@@ -26,7 +26,8 @@ class MfibHalmWalkOrder {
   // Appends the tables that arrived since the walk last asked, then gives the walk's tables
   // that `coll` still holds, from `table` on (from the first when `table` is none). A
   // `table` that has left is not among them, so the walk goes on with the next one; a table
-  // that is not part of the walk gives none.
+  // that is not part of the walk gives none. The tables given are settled (Status::settle),
+  // so a walk pays for their key order when it asks for them, not on reaching each one.
   std::vector<Quib::Ptr<Status const>> tablesFrom(MfibHalmColl const& coll, Status const* table,
                                                   std::uint32_t tableId);
 

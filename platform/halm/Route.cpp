@@ -6,19 +6,31 @@
 
 namespace Halm::Multicast::Fib {
 
-Quib::Ptr<Route::IntfList const> Route::IntfList::listOf(std::span<Intf const> intfs) {
-  if (intfs.empty()) return {};
-  if (intfs.size() > 0xffff) throw std::invalid_argument("a route with more than 65535 interfaces");
-  void* const memory = ::operator new(sizeof(IntfList) + intfs.size() * sizeof(Plix::IntfId));
-  auto* const list = new (memory) IntfList(static_cast<std::uint16_t>(intfs.size()), intfs[0].bits);
-  auto* const ids = reinterpret_cast<Plix::IntfId*>(list + 1);
-  for (std::size_t i = 0; i < intfs.size(); ++i) new (ids + i) Plix::IntfId(intfs[i].intfId);
+// Built in place, with room for every interface given: repeats are rare, and a list built
+// elsewhere first would cost a second allocation per route.
+Quib::Ptr<Route::IntfList const> Route::IntfList::listOf(Plix::IntfId iif, std::span<Plix::IntfId const> oifs) {
+  std::size_t const room = oifs.size() + (iif.empty() ? 0 : 1);
+  if (room == 0) return {};
+  if (room > 0xffff) throw std::invalid_argument("a route with more than 65535 interfaces");
+  void* const memory = ::operator new(sizeof(IntfList) + room * sizeof(Plix::IntfId));
+  auto* const list = new (memory) IntfList(0, iif.empty() ? isOif : isIif);
+  Plix::IntfId* const ids = list->ids();
+  if (!iif.empty()) new (ids + list->size_++) Plix::IntfId(iif);
+  for (Plix::IntfId oif : oifs) {
+    Plix::IntfId* const end = ids + list->size_;
+    Plix::IntfId* const same = std::find(ids, end, oif);
+    if (same == ids && !iif.empty()) list->firstBits_ |= isOif;
+    if (same != end) continue;
+    new (ids + list->size_++) Plix::IntfId(oif);
+  }
   return Quib::Ptr<IntfList const>(list);
 }
 
 Plix::IntfId const* Route::IntfList::ids() const {
   return std::launder(reinterpret_cast<Plix::IntfId const*>(this + 1));
 }
+
+Plix::IntfId* Route::IntfList::ids() { return std::launder(reinterpret_cast<Plix::IntfId*>(this + 1)); }
 
 void Route::IntfList::deleteRef() const {
   if (--references_ != 0) return;
@@ -33,20 +45,7 @@ bool operator==(Route::IntfList const& a, Route::IntfList const& b) {
 static_assert(sizeof(Route::IntfList) % alignof(Plix::IntfId) == 0);
 
 Route::Route(IpGenRouteKey const& key, Plix::IntfId iif, std::vector<Plix::IntfId> const& oifs, std::uint8_t flags)
-    : key_(key), iif_(iif), flags_(flags) {
-  std::vector<Intf> list;
-  list.reserve(oifs.size() + 1);
-  if (!iif.empty()) list.push_back({iif, isIif});
-  for (auto oif : oifs) {
-    auto same = std::find_if(list.begin(), list.end(), [&](Intf const& i) { return i.intfId == oif; });
-    if (same != list.end()) {
-      same->bits |= isOif;
-      continue;
-    }
-    list.push_back({oif, isOif});
-  }
-  intfs_ = IntfList::listOf(list);
-}
+    : key_(key), iif_(iif), flags_(flags), intfs_(IntfList::listOf(iif, oifs)) {}
 
 Route::Route(IpGenRouteKey const& key, std::uint8_t flags, Quib::Ptr<IntfList const> intfs)
     : key_(key), flags_(flags), intfs_(std::move(intfs)) {

@@ -41,8 +41,9 @@ class Route {
   // other interface is outgoing. A million routes each hold one, so every byte counts.
   class IntfList {
    public:
-    // None for an empty list.
-    static Quib::Ptr<IntfList const> listOf(std::span<Intf const> intfs);
+    // `iif` first (unless empty), then each outgoing interface once; an outgoing interface
+    // equal to `iif` marks its entry. None for an empty list.
+    static Quib::Ptr<IntfList const> listOf(Plix::IntfId iif, std::span<Plix::IntfId const> oifs);
     IntfList(IntfList const&) = delete;
     IntfList& operator=(IntfList const&) = delete;
 
@@ -56,6 +57,7 @@ class Route {
    private:
     IntfList(std::uint16_t size, std::uint8_t firstBits) : size_(size), firstBits_(firstBits) {}
     Plix::IntfId const* ids() const;
+    Plix::IntfId* ids();
 
     mutable std::uint32_t references_ = 0;
     std::uint16_t size_;

@@ -4,12 +4,13 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace Halm::Multicast::Fib {
 
 namespace {
 
-constexpr std::uint32_t none = Quib::PositionIndex::none;
+constexpr std::uint32_t none = Quib::HashedPositionIndex::none;
 
 std::uint32_t nextTableId() {
   static std::uint32_t next = 0;
@@ -19,7 +20,53 @@ std::uint32_t nextTableId() {
 std::uint64_t prefixHash(std::uint64_t h, Plix::IpGenPrefix const& p) {
   std::uint64_t w[2];
   std::memcpy(w, p.address().data(), sizeof w);
-  return Quib::PositionIndex::mix(h ^ w[0] ^ (std::uint64_t{p.len()} << 56)) ^ w[1];
+  return Quib::HashedPositionIndex::mix(h ^ w[0] ^ (std::uint64_t{p.len()} << 56)) ^ w[1];
+}
+
+// An IPv4 key as two integers that compare as the key does; the position rides in the
+// low half of `low`, below the source address.
+struct Keyed4 {
+  std::uint64_t high, low;
+};
+
+// An IPv6 key as bytes that compare as the key does, and its position.
+struct Keyed6 {
+  std::array<std::uint8_t, 36> bytes;
+  std::uint32_t position;
+};
+
+// Byte `d` of a key's 96 bits, 0 the least significant: the source address's four bytes,
+// then the eight of `high`.
+unsigned digitOf(Keyed4 const& k, unsigned d) {
+  return static_cast<unsigned>(d < 4 ? k.low >> (32 + 8 * d) : k.high >> (8 * (d - 4))) & 0xff;
+}
+
+// Keys are distinct, so any sort gives the one order. A comparison sort of a million keys
+// costs twenty passes of branchy comparisons; sorting byte by byte from the least
+// significant costs one counting pass and one stable pass per byte in which keys differ,
+// and the bytes of the family, the lengths and the common leading bytes of addresses
+// mostly do not.
+void sort4(std::vector<Keyed4>& keys) {
+  constexpr unsigned digits = 12;
+  if (keys.size() < 256) {
+    std::sort(keys.begin(), keys.end(),
+              [](Keyed4 const& a, Keyed4 const& b) { return a.high != b.high ? a.high < b.high : a.low < b.low; });
+    return;
+  }
+  std::vector<std::array<std::size_t, 256>> counts(digits);
+  for (auto& c : counts) c.fill(0);
+  for (auto const& k : keys) {
+    for (unsigned d = 0; d < digits; ++d) ++counts[d][digitOf(k, d)];
+  }
+  std::vector<Keyed4> spare(keys.size());
+  for (unsigned d = 0; d < digits; ++d) {
+    auto& c = counts[d];
+    if (std::find(c.begin(), c.end(), keys.size()) != c.end()) continue;  // one value for all
+    std::size_t at = 0;
+    for (auto& n : c) at += std::exchange(n, at);
+    for (auto const& k : keys) spare[c[digitOf(k, d)]++] = k;
+    keys.swap(spare);
+  }
 }
 
 }  // namespace
@@ -33,11 +80,11 @@ void Status::preferenceIs(std::uint32_t p) {
 }
 
 std::size_t Status::hashOf(IpGenRouteKey const& key) {
-  return static_cast<std::size_t>(Quib::PositionIndex::mix(prefixHash(prefixHash(0x9e3779b97f4a7c15ull, key.source()), key.group())));
+  return static_cast<std::size_t>(Quib::HashedPositionIndex::mix(prefixHash(prefixHash(0x9e3779b97f4a7c15ull, key.source()), key.group())));
 }
 
-std::size_t Status::slotOf(IpGenRouteKey const& key) const {
-  return index_.slot(hashOf(key), [&](std::uint32_t p) { return entries_[p].key == key; });
+std::size_t Status::slotOf(IpGenRouteKey const& key, std::size_t hash) const {
+  return index_.slot(hash, [&](std::uint32_t p) { return entries_[p].key == key; });
 }
 
 std::uint32_t Status::positionOf(IpGenRouteKey const& key) const {
@@ -63,14 +110,13 @@ std::uint32_t Status::freePosition() {
 
 void Status::routeIs(Route const& route) {
   IpGenRouteKey const& key = route.key();
-  index_.roomIs(routes_ + 1, static_cast<std::uint32_t>(entries_.size()),
-                [this](std::uint32_t p) { return hashOf(entries_[p].key); },
-                [this](std::uint32_t p) { return entries_[p].live; });
-  std::size_t const slot = slotOf(key);
+  index_.roomIs(routes_ + 1);
+  std::size_t const hash = hashOf(key);
+  std::size_t const slot = slotOf(key, hash);
   std::uint32_t at = index_.at(slot);
   if (at == none) {
     at = freePosition();
-    index_.atIs(slot, at);
+    index_.atIs(slot, at, hash);
     entries_[at].key = key;
     entries_[at].live = true;
     added_.push_back(at);
@@ -85,11 +131,11 @@ void Status::routeIs(Route const& route) {
 
 void Status::routeDel(IpGenRouteKey const& key) {
   if (entries_.empty()) return;
-  std::size_t const slot = slotOf(key);
+  std::size_t const slot = slotOf(key, hashOf(key));
   std::uint32_t const at = index_.at(slot);
   if (at == none) return;
   IpGenRouteKey const gone = key;  // `key` may be the one being removed
-  index_.slotDel(slot, [this](std::uint32_t p) { return hashOf(entries_[p].key); });
+  index_.slotDel(slot);
   entries_[at].live = false;
   entries_[at].intfs = nullptr;
   removed_.push_back(at);
@@ -109,13 +155,6 @@ void Status::routeDelAll() {
 // the sort works on one contiguous array. An IPv4 key fits two integers; an IPv6 key
 // compares as bytes. IPv4 keys sort before IPv6 keys, as their family does.
 void Status::sortByKey(std::vector<std::uint32_t>& positions) const {
-  struct Keyed4 {
-    std::uint64_t high, low;  // low: the source address above the position
-  };
-  struct Keyed6 {
-    std::array<std::uint8_t, 36> bytes;
-    std::uint32_t position;
-  };
   auto const address4 = [](Plix::IpGenPrefix const& p) {
     auto const& a = p.address();
     return std::uint64_t{a[0]} << 24 | std::uint64_t{a[1]} << 16 | std::uint64_t{a[2]} << 8 | a[3];
@@ -142,9 +181,7 @@ void Status::sortByKey(std::vector<std::uint32_t>& positions) const {
     put6(e.bytes.data() + 18, k.source());
     e.position = p;
   }
-  std::sort(v4.begin(), v4.end(), [](Keyed4 const& a, Keyed4 const& b) {
-    return a.high != b.high ? a.high < b.high : a.low < b.low;
-  });
+  sort4(v4);
   std::sort(v6.begin(), v6.end(), [](Keyed6 const& a, Keyed6 const& b) {
     return std::memcmp(a.bytes.data(), b.bytes.data(), a.bytes.size()) < 0;
   });

@@ -93,7 +93,7 @@ class Status : public Quib::Entity {
 
   // A copy of the route, or the empty route when the key is absent.
   Route route(IpGenRouteKey const& key) const;
-  bool hasRoute(IpGenRouteKey const& key) const { return positionOf(key) != Quib::PositionIndex::none; }
+  bool hasRoute(IpGenRouteKey const& key) const { return positionOf(key) != Quib::HashedPositionIndex::none; }
   std::size_t routes() const { return routes_; }
 
   // Adds or replaces the route of its key; an equal route notifies nothing.
@@ -109,20 +109,22 @@ class Status : public Quib::Entity {
   // True when this table ranks before `other` for the best-route choice.
   bool isPreferredTo(Status const& other) const;
 
+  // Folds the keys added or removed since the last walk into the key order. Walks do it
+  // when they start; calling it first only chooses when the cost is paid.
+  void settle() const;
+
  private:
   static std::size_t hashOf(IpGenRouteKey const& key);
   std::uint32_t positionOf(IpGenRouteKey const& key) const;
-  std::size_t slotOf(IpGenRouteKey const& key) const;
+  std::size_t slotOf(IpGenRouteKey const& key, std::size_t hash) const;
   std::uint32_t freePosition();
   void sortByKey(std::vector<std::uint32_t>& positions) const;
-  // Folds the change list into the order.
-  void settle() const;
 
   std::uint32_t id_;
   std::uint32_t preference_ = defaultPreference;
   std::size_t routes_ = 0;
   std::vector<Entry> entries_;
-  Quib::PositionIndex index_;  // live entries only
+  Quib::HashedPositionIndex index_;  // live entries only
   // Live positions in key order, as of the last walk, and the change list since: positions
   // added, and positions removed (not reused until the order has dropped them).
   mutable std::vector<std::uint32_t> order_;

@@ -6,15 +6,27 @@
 //
 // The index never sees keys: lookups pass the key's hash and a test of a position, and
 // growing or removing passes a function giving the hash of the record at a position.
+//
+// HashedPositionIndex keeps 32 bits of each key's hash beside its position, eight bytes a
+// slot: a probe tests a record only when its hash matches, and growing or removing reads
+// no record. Worth it where records are many and each one read is a cache miss.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace Quib {
 
-class PositionIndex {
+template <bool keepsHashes>
+class BasicPositionIndex {
+  struct Hashed {
+    std::uint32_t position;
+    std::uint32_t hash;
+  };
+  using Slot = std::conditional_t<keepsHashes, Hashed, std::uint32_t>;
+
  public:
   static constexpr std::uint32_t none = 0xffffffffu;
 
@@ -33,56 +45,126 @@ class PositionIndex {
   template <class Matches>
   std::size_t slot(std::size_t hash, Matches matches) const {
     std::size_t const mask = slots_.size() - 1;
-    for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
-      if (slots_[s] == none || matches(slots_[s])) return s;
+    for (std::size_t s = home(hash, mask);; s = (s + 1) & mask) {
+      std::uint32_t const p = positionOf(slots_[s]);
+      if (p == none) return s;
+      if constexpr (keepsHashes) {
+        if (slots_[s].hash != static_cast<std::uint32_t>(hash)) continue;
+      }
+      if (matches(p)) return s;
     }
   }
   // The position `matches` accepts; none when the index does not hold it.
   template <class Matches>
   std::uint32_t find(std::size_t hash, Matches matches) const {
     if (slots_.empty()) return none;
-    return slots_[slot(hash, matches)];
+    return at(slot(hash, matches));
   }
-  std::uint32_t at(std::size_t slot) const { return slots_[slot]; }
-  void atIs(std::size_t slot, std::uint32_t position) { slots_[slot] = position; }
+  std::uint32_t at(std::size_t slot) const { return positionOf(slots_[slot]); }
+  void atIs(std::size_t slot, std::uint32_t position)
+    requires(!keepsHashes)
+  {
+    slots_[slot] = position;
+  }
+  void atIs(std::size_t slot, std::uint32_t position, std::size_t hash)
+    requires keepsHashes
+  {
+    slots_[slot] = {position, static_cast<std::uint32_t>(hash)};
+  }
 
   // Room for `count` positions. On growth the positions below `bound` that `held(p)`
   // accepts are placed again.
   template <class HashAt, class Held>
-  void roomIs(std::size_t count, std::uint32_t bound, HashAt hashAt, Held held) {
-    if (2 * count <= slots_.size()) return;
-    std::size_t size = std::max<std::size_t>(16, slots_.size());
-    while (2 * count > size) size *= 2;
-    slots_.assign(size, none);
-    std::size_t const mask = size - 1;
+  void roomIs(std::size_t count, std::uint32_t bound, HashAt hashAt, Held held)
+    requires(!keepsHashes)
+  {
+    if (!grows(count)) return;
+    resized(count);
     for (std::uint32_t p = 0; p < bound; ++p) {
-      if (!held(p)) continue;
-      std::size_t s = hashAt(p) & mask;
-      while (slots_[s] != none) s = (s + 1) & mask;
-      slots_[s] = p;
+      if (held(p)) place(p, hashAt(p));
+    }
+  }
+  // Room for `count` positions; growing places the slots again by the hashes they keep.
+  void roomIs(std::size_t count)
+    requires keepsHashes
+  {
+    if (!grows(count)) return;
+    for (Slot const& s : resized(count)) {
+      if (s.position != none) place(s.position, s.hash);
     }
   }
 
   // Frees a slot; later entries of its probe run that belong at or before it move back.
   template <class HashAt>
-  void slotDel(std::size_t slot, HashAt hashAt) {
+  void slotDel(std::size_t slot, HashAt hashAt)
+    requires(!keepsHashes)
+  {
+    close(slot, [&](Slot s) { return hashAt(s); });
+  }
+  void slotDel(std::size_t slot)
+    requires keepsHashes
+  {
+    close(slot, [](Slot s) { return s.hash; });
+  }
+
+  void clear() { slots_ = {}; }
+  std::size_t bytes() const { return slots_.capacity() * sizeof(Slot); }
+
+ private:
+  static std::uint32_t positionOf(Slot s) {
+    if constexpr (keepsHashes) {
+      return s.position;
+    } else {
+      return s;
+    }
+  }
+  static Slot freeSlot() {
+    if constexpr (keepsHashes) {
+      return Slot{none, 0};
+    } else {
+      return none;
+    }
+  }
+  // Where a hash's probe run starts: from its low 32 bits, all a hashed slot keeps.
+  static std::size_t home(std::size_t hash, std::size_t mask) { return static_cast<std::uint32_t>(hash) & mask; }
+
+  bool grows(std::size_t count) const { return 2 * count > slots_.size(); }
+  // Empties the index at a size for `count` positions; gives back the slots it had.
+  std::vector<Slot> resized(std::size_t count) {
+    std::size_t size = std::max<std::size_t>(16, slots_.size());
+    while (2 * count > size) size *= 2;
+    std::vector<Slot> old(size, freeSlot());
+    old.swap(slots_);
+    return old;
+  }
+  void place(std::uint32_t position, std::size_t hash) {
+    std::size_t const mask = slots_.size() - 1;
+    std::size_t s = home(hash, mask);
+    while (positionOf(slots_[s]) != none) s = (s + 1) & mask;
+    if constexpr (keepsHashes) {
+      slots_[s] = {position, static_cast<std::uint32_t>(hash)};
+    } else {
+      slots_[s] = position;
+    }
+  }
+  template <class HashOf>
+  void close(std::size_t slot, HashOf hashOf) {
     std::size_t const mask = slots_.size() - 1;
     std::size_t hole = slot;
-    for (std::size_t next = (hole + 1) & mask; slots_[next] != none; next = (next + 1) & mask) {
-      std::size_t const home = hashAt(slots_[next]) & mask;
-      if (((next - home) & mask) >= ((next - hole) & mask)) {
+    for (std::size_t next = (hole + 1) & mask; positionOf(slots_[next]) != none; next = (next + 1) & mask) {
+      std::size_t const homeAt = home(hashOf(slots_[next]), mask);
+      if (((next - homeAt) & mask) >= ((next - hole) & mask)) {
         slots_[hole] = slots_[next];
         hole = next;
       }
     }
-    slots_[hole] = none;
+    slots_[hole] = freeSlot();
   }
 
-  void clear() { slots_ = {}; }
-  std::size_t bytes() const { return slots_.capacity() * sizeof(std::uint32_t); }
-
- private:
-  std::vector<std::uint32_t> slots_;  // a power of two long, or empty
+  std::vector<Slot> slots_;  // a power of two long, or empty
 };
+
+using PositionIndex = BasicPositionIndex<false>;
+using HashedPositionIndex = BasicPositionIndex<true>;
 
 }  // namespace Quib

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -189,6 +190,76 @@ TEST(RouteTableStorage, ALookedUpRouteOutlivesItsChangeAndKeepsItsInterfaces) {
   EXPECT_EQ(steps, (std::vector<std::pair<std::string, int>>{
                        {"Ethernet1", Route::isIif}, {"Ethernet4", Route::isOif}, {"Ethernet5", Route::isOif},
                        {"Ethernet6", Route::isOif}}));
+}
+
+namespace Storage {
+
+// A prefix drawn over every byte of the address and every length, host bits cleared;
+// lengths cluster near the ends so that keys share lengths but not addresses.
+Plix::IpGenPrefix drawnPrefix(std::mt19937& rng, Plix::AddressFamily af) {
+  std::uint8_t const max = af == Plix::AddressFamily::ipv6 ? 128 : 32;
+  std::uint8_t const len = rng() % 4 == 0 ? static_cast<std::uint8_t>(rng() % (max + 1)) : max;
+  Plix::IpGenPrefix::Bytes b{};
+  for (std::size_t i = 0; i < max / 8u; ++i) {
+    unsigned const kept = len >= (i + 1) * 8 ? 8 : (len > i * 8 ? len - i * 8 : 0);
+    b[i] = static_cast<std::uint8_t>(rng() & ~(0xffu >> kept));
+  }
+  return Plix::IpGenPrefix(af, b, len);
+}
+
+IpGenRouteKey drawnKey(std::mt19937& rng) {
+  auto const af = rng() % 8 == 0 ? Plix::AddressFamily::ipv6 : Plix::AddressFamily::ipv4;
+  return IpGenRouteKey(drawnPrefix(rng, af), drawnPrefix(rng, af));
+}
+
+}  // namespace Storage
+
+// Large fills are put in order by a different sort than small ones; keys that differ in any
+// byte of either address, in length or in family must come out as an ordered set has them,
+// whether folded in all at once, as a batch into a big order, or after an explicit settle.
+TEST(RouteTableStorage, ManyKeysDrawnOverEveryByteWalkInKeyOrder) {
+  struct Case {
+    char const* what;
+    std::size_t fill;
+    std::size_t added;
+    std::size_t removed;
+    bool settleFirst;
+  };
+  Case const cases[] = {
+      {"a fill folded in at once", 30000, 0, 0, false},
+      {"a batch of additions and removals into a big order", 30000, 1500, 300, false},
+      {"a batch as big as the order", 5000, 6000, 2000, true},
+      {"a small fill", 300, 40, 10, true},
+  };
+  for (auto const& c : cases) {
+    std::mt19937 rng(23);
+    auto t = Quib::make<Status>("t");
+    std::set<IpGenRouteKey> model;
+    auto const add = [&](std::size_t n) {
+      for (std::size_t i = 0; i < n; ++i) {
+        IpGenRouteKey const k = Storage::drawnKey(rng);
+        model.insert(k);
+        t->routeIs(Route(k, Plix::IntfId("Ethernet1"), {}, 0));
+      }
+    };
+    add(c.fill);
+    ASSERT_EQ(walkFrom(*t, t->begin()), std::vector<IpGenRouteKey>(model.begin(), model.end())) << c.what;
+    add(c.added);
+    for (std::size_t i = 0; i < c.removed; ++i) {
+      auto it = model.begin();
+      std::advance(it, rng() % model.size());
+      t->routeDel(*it);
+      model.erase(it);
+    }
+    if (c.settleFirst) t->settle();
+    ASSERT_EQ(walkFrom(*t, t->begin()), std::vector<IpGenRouteKey>(model.begin(), model.end())) << c.what;
+    for (int probe = 0; probe < 50; ++probe) {
+      IpGenRouteKey const k = Storage::drawnKey(rng);
+      ASSERT_EQ(walkFrom(*t, t->lowerBound(k)), std::vector<IpGenRouteKey>(model.lower_bound(k), model.end()))
+          << c.what << ", from " << k;
+    }
+    EXPECT_EQ(t->routes(), model.size()) << c.what;
+  }
 }
 
 }  // namespace

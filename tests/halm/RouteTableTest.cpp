@@ -87,6 +87,8 @@ TEST(Route, InterfacesWithTheirBits) {
       {"an oif equal to the iif shares its step", route(k, "Ethernet1", {"Ethernet2", "Ethernet1"}),
        {{"Ethernet1", 3}, {"Ethernet2", 1}}},
       {"repeated oifs count once", route(k, "", {"Null0", "Null0", "Register0"}), {{"Null0", 1}, {"Register0", 1}}},
+      {"the iif repeated among the oifs shares its step once", route(k, "Ethernet1", {"Ethernet1", "Ethernet2", "Ethernet1"}),
+       {{"Ethernet1", 3}, {"Ethernet2", 1}}},
       {"no interfaces", route(k, "", {}), {}},
   };
   for (auto const& c : cases) {
