@@ -282,11 +282,26 @@ class KernelMfibSm : public Quib::PtrInterface {
   // What one audit read back and how far it has come (KernelMfibSmAudit.cpp).
   struct AuditRun;
 
+  using Route = Halm::Multicast::Fib::Route;
   // What doSyncKey sends for a key: nothing (the table does not hold the best route, or has
   // gone), nothing because the key is never programmed ((*,G)), an add or a delete.
   enum class MfcAction { none, skip, add, remove };
-  MfcAction mfcIntent(Table const* halmPtrKey, RouteKey const& rk, MfcEntry& entry, bool traced) const;
+  // The per-key text traces (levels 7 to 9) are on. A run of keys reads this once and,
+  // when they are off, takes a path without a trace test per key.
+  static bool keyTraced();
+  // doSyncKey for the key the full review's walk stands on, from the route the walk read
+  // there; `traced` as keyTraced() gave it for the slice.
+  void doSyncKey(Table const* table, RouteKey const& rk, Route const& walked, bool traced);
+  // The one-key programming: from the walk's route, or looked up when there is none.
+  template <bool traced>
+  void doSyncKeyAs(Table const* table, RouteKey const& rk, Route const* walked);
+  template <bool traced>
+  MfcAction mfcIntentAs(Table const* table, RouteKey const& rk, Route const* walked, MfcEntry& entry) const;
+  // The intent for a key, quietly (the audit's question).
+  MfcAction mfcIntent(Table const* table, RouteKey const& rk, MfcEntry& entry) const;
   void doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry const& entry);
+  template <bool traced>
+  void doSendMfcAs(MfcAction action, RouteKey const& rk, MfcEntry const& entry);
 
   // The audit's steps; each returns false while the slice's time is spent before its end.
   bool doAuditStart();

@@ -331,7 +331,7 @@ bool KernelMfibSm::doAuditWalk(AuditRun& run, double deadline) {
 
 void KernelMfibSm::doAuditKey(AuditRun& run, Table const* table, RouteKey const& key) {
   MfcEntry entry;
-  MfcAction const action = mfcIntent(table, key, entry, false);
+  MfcAction const action = mfcIntent(table, key, entry);
   // Not the best table: the visit of the table that holds the best route decides.
   if (action == MfcAction::none) return;
   AuditRun::Key const k = AuditRun::keyOf(key);

@@ -186,11 +186,13 @@ void KernelMfibSm::doSyncAllRoutes() {
   }
   auto const routePosition = bookmarkNotNull() ? tables.front()->lowerBound(bookmark_) : tables.front()->begin();
   Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
+  // Read once for the slice: with the per-key traces off, each key goes without them.
+  bool const traced = keyTraced() || Vorlak::Writer::forLevel(syncingKey.level()) != nullptr;
   while (!it.done()) {
     RouteKey const key = it.key();
     Table const* current = it.table();
-    traceSyncing(key, current, current ? current->id() : 0);
-    doSyncKey(current, key);
+    if (traced) traceSyncing(key, current, current ? current->id() : 0);
+    doSyncKey(current, key, it.route(), traced);
     if (Quib::System::currentTime() >= deadline) {
       // A quantum ending on the last route finishes rather than suspending.
       it.updateToBestRouteIterators();

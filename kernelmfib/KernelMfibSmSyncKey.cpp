@@ -53,98 +53,134 @@ class MfcRecord {
 
 char const* tableName(Halm::Multicast::Fib::Status const* table) { return table ? table->name().c_str() : "none"; }
 
+// A line of the machine's trace; on a quiet path, none at all, and no test of a level.
+template <bool traced>
+Trace::Line lineAt(int level) {
+  if constexpr (traced) return kernelMfibTrace().at(level);
+  return Trace::Line(nullptr, level);
+}
+
 }  // namespace
 
+bool KernelMfibSm::keyTraced() {
+  constexpr Trace::Handle::Levels perKey = 1u << 7 | 1u << 8 | 1u << 9;
+  return (kernelMfibTrace().levels() & perKey) != 0;
+}
+
 void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) {
-  if (auto t = kernelMfibTrace().at(9)) {
-    t << "KernelMfibSm::doSyncKey( " << static_cast<void const*>(halmPtrKey) << ", " << rk << " )";
+  if (keyTraced()) return doSyncKeyAs<true>(halmPtrKey, rk, nullptr);
+  doSyncKeyAs<false>(halmPtrKey, rk, nullptr);
+}
+
+void KernelMfibSm::doSyncKey(Table const* table, RouteKey const& rk, Route const& walked, bool traced) {
+  if (traced) return doSyncKeyAs<true>(table, rk, &walked);
+  doSyncKeyAs<false>(table, rk, &walked);
+}
+
+template <bool traced>
+void KernelMfibSm::doSyncKeyAs(Table const* table, RouteKey const& rk, Route const* walked) {
+  if (auto t = lineAt<traced>(9)) {
+    t << "KernelMfibSm::doSyncKey( " << static_cast<void const*>(table) << ", " << rk << " )";
   }
   auditKeyWon(rk);
   MfcEntry entry;
-  MfcAction const action = mfcIntent(halmPtrKey, rk, entry, true);
-  if (action == MfcAction::add || action == MfcAction::remove) doSendMfc(action, rk, entry);
+  MfcAction const action = mfcIntentAs<traced>(table, rk, walked, entry);
+  if (action == MfcAction::add || action == MfcAction::remove) doSendMfcAs<traced>(action, rk, entry);
 }
 
-KernelMfibSm::MfcAction KernelMfibSm::mfcIntent(Table const* halmPtrKey, RouteKey const& rk, MfcEntry& entry,
-                                                bool traced) const {
-  using Halm::Multicast::Fib::Route;
-  auto& handle = kernelMfibTrace();
-  // The audit asks quietly: its findings have their own traces.
-  auto at = [&](int level) { return traced ? handle.at(level) : Trace::Line(nullptr, level); };
+// The audit asks quietly: its findings have their own traces.
+KernelMfibSm::MfcAction KernelMfibSm::mfcIntent(Table const* table, RouteKey const& rk, MfcEntry& entry) const {
+  return mfcIntentAs<false>(table, rk, nullptr, entry);
+}
+
+template <bool traced>
+KernelMfibSm::MfcAction KernelMfibSm::mfcIntentAs(Table const* table, RouteKey const& rk, Route const* walked,
+                                                  MfcEntry& entry) const {
   if (rk.isStarG()) {
-    if (auto t = at(8)) t << "Skipping *,G route " << rk.group();
+    if (auto t = lineAt<traced>(8)) t << "Skipping *,G route " << rk.group();
     return MfcAction::skip;
   }
   auto const& coll = mfibHalmDir();
-  if (!coll || !coll->halmPtr(halmPtrKey)) {
-    if (auto t = at(7)) t << "mfibHalm for the route " << rk << " does not exist.";
+  if (!coll || !coll->hasHalmPtr(table)) {
+    if (auto t = lineAt<traced>(7)) t << "mfibHalm for the route " << rk << " does not exist.";
     return MfcAction::none;
   }
-  Table const* working = halmPtrKey;
-  Route route = halmPtrKey->route(rk);
-  if (route.isEmpty()) {
-    if (auto t = at(8)) t << "Route " << rk << " is deleted from halm table " << tableName(halmPtrKey);
+  Table const* working = table;
+  // The route the walk stands on spares a lookup; one the walk saw leave is looked up.
+  Route looked;
+  Route const* route = walked;
+  if (!route || route->isEmpty()) {
+    looked = table->route(rk);
+    route = &looked;
+  }
+  if (route->isEmpty()) {
+    if (auto t = lineAt<traced>(8)) t << "Route " << rk << " is deleted from halm table " << tableName(table);
     auto best = coll->mfibHalm(rk);
     working = best.ptr();
     if (best) {
-      route = best->route(rk);
+      looked = best->route(rk);
       // "Route" capitalised mid-sentence is the wording operators grep for.
-      if (auto t = at(8)) t << "Found alternate Route " << rk << " from halm table " << tableName(working);
+      if (auto t = lineAt<traced>(8)) t << "Found alternate Route " << rk << " from halm table " << tableName(working);
     }
-  } else if (!coll->isBestRoute(halmPtrKey, rk)) {
-    if (auto t = at(8)) t << tableName(halmPtrKey) << " does not contain the best route for " << rk;
+  } else if (!coll->isBestHeldRoute(table, rk)) {
+    if (auto t = lineAt<traced>(8)) t << tableName(table) << " does not contain the best route for " << rk;
     return MfcAction::none;
   }
-  if (route.isEmpty()) return MfcAction::remove;
+  if (route->isEmpty()) return MfcAction::remove;
 
-  std::uint8_t const flags = route.flags();
-  if (auto t = at(8)) t << "Programming route " << rk << " from " << tableName(working);
-  if (auto t = at(8)) t << "iif Register " << ((flags & Route::iifRegister) ? 1 : 0);
-  if (auto t = at(8)) t << "oif Register " << ((flags & Route::oifRegister) ? 1 : 0);
-  if (!route.iif().empty() && !(flags & Route::iifRegister) && (flags & Route::switchingState)) {
-    if (auto t = at(8)) t << "Route in switching state, remove the route from kernel: " << rk;
+  std::uint8_t const flags = route->flags();
+  if (auto t = lineAt<traced>(8)) t << "Programming route " << rk << " from " << tableName(working);
+  if (auto t = lineAt<traced>(8)) t << "iif Register " << ((flags & Route::iifRegister) ? 1 : 0);
+  if (auto t = lineAt<traced>(8)) t << "oif Register " << ((flags & Route::oifRegister) ? 1 : 0);
+  if (!route->iif().empty() && !(flags & Route::iifRegister) && (flags & Route::switchingState)) {
+    if (auto t = lineAt<traced>(8)) t << "Route in switching state, remove the route from kernel: " << rk;
     return MfcAction::remove;
   }
   auto const& vifs = vifStatus_->vifStatusColl;
-  for (Halm::Multicast::Fib::RouteIntfIteratorConst it(route); !it.done(); it.next()) {
-    Plix::IntfId const intf = it.intfId();
+  for (Route::Intf const it : route->intfs()) {
+    Plix::IntfId const intf = it.intfId;
     // The space before the colon is the wording operators grep for.
-    if (auto t = at(7)) t << "Iterating interface : " << intf;
+    if (auto t = lineAt<traced>(7)) t << "Iterating interface : " << intf;
     if (intf == Plix::IntfId::null0() || intf == Plix::IntfId::register0()) {
-      if (auto t = at(7)) t << "Skipping Null and Register interfaces";
+      if (auto t = lineAt<traced>(7)) t << "Skipping Null and Register interfaces";
       continue;
     }
     VifIndex const* vif = vifs.find(intf);
     if (!vif) {
-      if (auto t = at(8)) t << "Interface " << intf << " not found in vifStatusColl.";
+      if (auto t = lineAt<traced>(8)) t << "Interface " << intf << " not found in vifStatusColl.";
       continue;
     }
-    if (it.bits() & Route::isIif) {
-      if (auto t = at(8)) t << "iif " << intf;
+    if (it.bits & Route::isIif) {
+      if (auto t = lineAt<traced>(8)) t << "iif " << intf;
       entry.parent = *vif;
-    } else if (it.bits() & Route::isOif) {
-      if (auto t = at(8)) t << "oif " << intf;
+    } else if (it.bits & Route::isOif) {
+      if (auto t = lineAt<traced>(8)) t << "oif " << intf;
       // The kernel's table ends at 512; an index beyond it cannot be written.
       if (*vif >= MfcEntry::kernelVifs) {
-        if (auto t = at(8)) t << "VIF " << *vif << " of " << intf << " is beyond the kernel's VIF table";
+        if (auto t = lineAt<traced>(8)) t << "VIF " << *vif << " of " << intf << " is beyond the kernel's VIF table";
         continue;
       }
       entry.oifs.set(*vif);
     }
   }
   if (flags & Route::iifRegister) {
-    if (auto t = at(8)) t << "iif Register " << rk.pretty();
+    if (auto t = lineAt<traced>(8)) t << "iif Register " << rk.pretty();
     entry.parent = 0;
   } else if (flags & Route::oifRegister) {
-    if (auto t = at(8)) t << "oif Register " << rk.pretty();
+    if (auto t = lineAt<traced>(8)) t << "oif Register " << rk.pretty();
     entry.oifs.set(0);
   }
   // A Null0 incoming interface removes the entry, whatever the walk found.
-  return route.iif() != Plix::IntfId::null0() ? MfcAction::add : MfcAction::remove;
+  return route->iif() != Plix::IntfId::null0() ? MfcAction::add : MfcAction::remove;
 }
 
 void KernelMfibSm::doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry const& entry) {
-  auto& tr = kernelMfibTrace();
+  if (keyTraced()) return doSendMfcAs<true>(action, rk, entry);
+  doSendMfcAs<false>(action, rk, entry);
+}
+
+template <bool traced>
+void KernelMfibSm::doSendMfcAs(MfcAction action, RouteKey const& rk, MfcEntry const& entry) {
   bool const v6 = af_ == Plix::AddressFamily::ipv6;
   bool const add = action == MfcAction::add;
   // A delete carries the entry as far as it was built: a switching-state or vanished route
@@ -154,9 +190,9 @@ void KernelMfibSm::doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry cons
   for (auto vif = entry.oifs._Find_first(); vif < MfcEntry::kernelVifs; vif = entry.oifs._Find_next(vif)) {
     record.outgoingIs(static_cast<unsigned>(vif));
   }
-  if (auto t = tr.at(8)) t << rk.pretty() << (add ? " is being added" : " is being deleted");
+  if (auto t = lineAt<traced>(8)) t << rk.pretty() << (add ? " is being added" : " is being deleted");
   if (Plix::setsockopt(sock_, level(), add ? mrtAddMfc : mrtDelMfc, record.data(), record.size()) == 0) return;
-  if (auto t = tr.at(8)) {
+  if (auto t = lineAt<traced>(8)) {
     char const* failed = add ? (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ")
                              : (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC ");
     t << failed << rk.pretty();

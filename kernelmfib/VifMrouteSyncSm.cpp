@@ -5,7 +5,6 @@
 
 #include "halm/IpGenRouteKeyVorlak.h"
 #include "halm/MfibHalmCollRouteIteratorConst.h"
-#include "halm/RouteIntfIteratorConst.h"
 #include "quib/System.h"
 #include "trace/Registry.h"
 #include "trace/vorlak/Message.h"
@@ -129,10 +128,10 @@ void VifMrouteSyncSm::doUpdateReviewTimer() {
   reviewTimer_->doUpdateNextReview();
 }
 
-std::optional<Plix::IntfId> VifMrouteSyncSm::changedIntfOf(Table const* table, RouteKey const& key) const {
+std::optional<Plix::IntfId> VifMrouteSyncSm::changedIntfOf(Halm::Multicast::Fib::Route const& route) const {
   // Incoming and outgoing interfaces alike: a stale VIF in either makes the entry wrong.
-  for (Halm::Multicast::Fib::RouteIntfIteratorConst i(table, key); !i.done(); i.next()) {
-    if (reviewChangeSet_->changedIntf(i.intfId())) return i.intfId();
+  for (auto const intf : route.intfs()) {
+    if (reviewChangeSet_->changedIntf(intf.intfId)) return intf.intfId;
   }
   return std::nullopt;
 }
@@ -208,7 +207,10 @@ void VifMrouteSyncSm::doReview() {
     Table const* current = it.table();
     RouteKey const key = it.key();
     if (auto t = tr().at(7)) t << "Selecting " << key << " from halm table " << current->name();
-    if (auto intf = changedIntfOf(current, key)) {
+    // The route the walk stands on spares a lookup; one the walk saw leave is looked up.
+    Halm::Multicast::Fib::Route route = it.route();
+    if (route.isEmpty()) route = current->route(key);
+    if (auto intf = changedIntfOf(route)) {
       // The leading space is the wording operators grep for.
       if (auto t = tr().at(7)) t << " Interface " << *intf << " is in the changed set";
       doRequestKey(current, key);

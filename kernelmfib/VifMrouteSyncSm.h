@@ -116,7 +116,7 @@ class VifMrouteSyncSm : public Quib::PtrInterface {
   };
 
   // The first interface of the route that the walk's set holds; none when no interface is.
-  std::optional<Plix::IntfId> changedIntfOf(Table const* table, RouteKey const& key) const;
+  std::optional<Plix::IntfId> changedIntfOf(Halm::Multicast::Fib::Route const& route) const;
   void doRequestKey(Table const* table, RouteKey const& key);
   void doSuspend(Table const* table, RouteKey const& key);
   void doFinish();

@@ -5,10 +5,8 @@
 namespace Halm::Multicast::Fib {
 
 Quib::Ptr<Status const> MfibHalmColl::halmPtr(Status const* table) const {
-  for (auto const& t : tables_) {
-    if (t.ptr() == table) return t;
-  }
-  return {};
+  auto const at = find(table);
+  return at != tables_.end() ? *at : Quib::Ptr<Status const>();
 }
 
 void MfibHalmColl::halmPtrIs(Quib::Ptr<Status const> const& table) {
@@ -18,7 +16,7 @@ void MfibHalmColl::halmPtrIs(Quib::Ptr<Status const> const& table) {
 }
 
 void MfibHalmColl::halmPtrDel(Status const* table) {
-  auto it = std::find_if(tables_.begin(), tables_.end(), [&](auto const& t) { return t.ptr() == table; });
+  auto const it = find(table);
   if (it == tables_.end()) return;
   Quib::Ptr<Status const> gone = *it;  // alive while reactors hear of it
   tables_.erase(it);
@@ -31,15 +29,28 @@ std::vector<Quib::Ptr<Status const>> MfibHalmColl::orderedTables() const {
   return ordered;
 }
 
-// The walk asks this of every key it visits, so only the tables that could beat `table` are
-// looked in: those ranked before it, and among equals those added before it, as in
-// mfibHalm. For the best-ranked table that is no other table at all.
+MfibHalmColl::Tables::const_iterator MfibHalmColl::find(Status const* table) const {
+  return std::find_if(tables_.begin(), tables_.end(), [&](auto const& t) { return t.ptr() == table; });
+}
+
 bool MfibHalmColl::isBestRoute(Status const* table, IpGenRouteKey const& key) const {
-  auto const at = std::find_if(tables_.begin(), tables_.end(), [&](auto const& t) { return t.ptr() == table; });
-  if (at == tables_.end() || !table->hasRoute(key)) return false;
+  auto const at = find(table);
+  return at != tables_.end() && table->hasRoute(key) && noneBeats(at, key);
+}
+
+bool MfibHalmColl::isBestHeldRoute(Status const* table, IpGenRouteKey const& key) const {
+  auto const at = find(table);
+  return at != tables_.end() && noneBeats(at, key);
+}
+
+// The walk asks this of every key it visits, so only the tables that could beat the one at
+// `at` are looked in: those ranked before it, and among equals those added before it, as in
+// mfibHalm. For the best-ranked table that is no other table at all.
+bool MfibHalmColl::noneBeats(Tables::const_iterator at, IpGenRouteKey const& key) const {
+  Status const& table = **at;
   for (auto it = tables_.begin(); it != tables_.end(); ++it) {
     if (it == at) continue;
-    bool const beats = it < at ? !table->isPreferredTo(**it) : (*it)->isPreferredTo(*table);
+    bool const beats = it < at ? !table.isPreferredTo(**it) : (*it)->isPreferredTo(table);
     if (beats && (*it)->hasRoute(key)) return false;
   }
   return true;

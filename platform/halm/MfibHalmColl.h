@@ -28,6 +28,8 @@ class MfibHalmColl : public Quib::Entity {
   std::string_view typeName() const override { return type; }
 
   Quib::Ptr<Status const> halmPtr(Status const* table) const;
+  // The same question without taking a reference: asked once per key programmed.
+  bool hasHalmPtr(Status const* table) const { return find(table) != tables_.end(); }
   std::size_t halmPtrs() const { return tables_.size(); }
   void halmPtrIs(Quib::Ptr<Status const> const& table);
   void halmPtrDel(Status const* table);
@@ -37,11 +39,19 @@ class MfibHalmColl : public Quib::Entity {
 
   // True when `table` holds `key` and no table of this VRF ranks before it holding it too.
   bool isBestRoute(Status const* table, IpGenRouteKey const& key) const;
+  // The same for a `table` known to hold `key` (a walk standing on it, a route just read
+  // from it), without looking the key up in `table` again.
+  bool isBestHeldRoute(Status const* table, IpGenRouteKey const& key) const;
   // The table holding the best route for `key`, or none.
   Quib::Ptr<Status const> mfibHalm(IpGenRouteKey const& key) const;
 
  private:
-  std::vector<Quib::Ptr<Status const>> tables_;
+  using Tables = std::vector<Quib::Ptr<Status const>>;
+  Tables::const_iterator find(Status const* table) const;
+  // No table ranked before the one at `at` holds `key`.
+  bool noneBeats(Tables::const_iterator at, IpGenRouteKey const& key) const;
+
+  Tables tables_;
 };
 
 }  // namespace Halm::Multicast::Fib

@@ -20,6 +20,8 @@ IpGenRouteKey const& MfibHalmCollRouteIteratorConst::key() const {
   return done() ? IpGenRouteKey::invalidRouteKey() : *route_;
 }
 
+Route MfibHalmCollRouteIteratorConst::route() const { return done() ? Route::emptyRoute() : route_.route(); }
+
 void MfibHalmCollRouteIteratorConst::updateToBestRouteIterators() {
   if (done()) return;
   ++route_;

@@ -24,6 +24,9 @@ class MfibHalmCollRouteIteratorConst {
   bool done() const { return table_ >= tables_.size(); }
   // The current key; invalidRouteKey() when done.
   IpGenRouteKey const& key() const;
+  // The current key's route in the current table, read where the walk stands: the empty
+  // route when done.
+  Route route() const;
   // The current table; none when done.
   Status const* table() const { return done() ? nullptr : tables_[table_].ptr(); }
   // Moves to the next route, across tables.

@@ -104,7 +104,9 @@ class Route {
   IpGenRouteKey const& key() const { return key_; }
   Plix::IntfId iif() const { return iif_; }
   std::uint8_t flags() const { return flags_; }
-  bool isEmpty() const { return *this == emptyRoute(); }
+  // Equal to emptyRoute(), tested field by field so that a route with interfaces answers at
+  // the first.
+  bool isEmpty() const { return !intfs_ && flags_ == 0 && iif_.empty() && key_ == emptyRoute().key_; }
   Intfs intfs() const { return Intfs(intfs_.ptr()); }
 
   friend bool operator==(Route const& a, Route const& b);

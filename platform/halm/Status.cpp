@@ -94,8 +94,13 @@ std::uint32_t Status::positionOf(IpGenRouteKey const& key) const {
 Route Status::route(IpGenRouteKey const& key) const {
   std::uint32_t const at = positionOf(key);
   if (at == none) return Route::emptyRoute();
-  Entry const& e = entries_[at];
-  return Route(key, e.flags, e.intfs);
+  return routeAt(at);
+}
+
+Route Status::routeAt(std::uint32_t position) const {
+  Entry const& e = entries_[position];
+  if (!e.live) return Route::emptyRoute();
+  return Route(e.key, e.flags, e.intfs);
 }
 
 std::uint32_t Status::freePosition() {

@@ -59,6 +59,9 @@ class Status : public Quib::Entity {
     const_iterator() = default;
     reference operator*() const { return table_->entries_[table_->order_[at_]].key; }
     pointer operator->() const { return &**this; }
+    // The route of the key at this position, read in place: the empty route once the key
+    // has left the table.
+    Route route() const { return table_->routeAt(table_->order_[at_]); }
     const_iterator& operator++() {
       ++at_;
       return *this;
@@ -116,6 +119,7 @@ class Status : public Quib::Entity {
  private:
   static std::size_t hashOf(IpGenRouteKey const& key);
   std::uint32_t positionOf(IpGenRouteKey const& key) const;
+  Route routeAt(std::uint32_t position) const;
   std::size_t slotOf(IpGenRouteKey const& key, std::size_t hash) const;
   std::uint32_t freePosition();
   void sortByKey(std::vector<std::uint32_t>& positions) const;

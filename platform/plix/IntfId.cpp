@@ -32,14 +32,4 @@ IntfId::IntfId(std::string_view name) {
 
 std::string const& IntfId::name() const { return table().names[id_]; }
 
-IntfId const& IntfId::null0() {
-  static IntfId const id("Null0");
-  return id;
-}
-
-IntfId const& IntfId::register0() {
-  static IntfId const id("Register0");
-  return id;
-}
-
 }  // namespace Plix

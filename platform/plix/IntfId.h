@@ -23,8 +23,15 @@ class IntfId {
   IntfId() = default;
   explicit IntfId(std::string_view name);
 
-  static IntfId const& null0();
-  static IntfId const& register0();
+  // Interned at first use; inline, as route programming asks for every route interface.
+  static IntfId const& null0() {
+    static IntfId const id("Null0");
+    return id;
+  }
+  static IntfId const& register0() {
+    static IntfId const id("Register0");
+    return id;
+  }
 
   std::string const& name() const;
   std::uint32_t id() const { return id_; }
