@@ -1,6 +1,9 @@
 #include "kernelmfib/ChangedRouteSet.h"
 
+#include <endian.h>
+
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace Routing::KernelMfib {
@@ -9,19 +12,18 @@ namespace {
 
 // An IPv4 prefix holds its address in the first four bytes and zeros after them.
 bool packedAddress(Plix::IpGenPrefix const& p, std::uint32_t& out) {
-  auto const& b = p.address();
   if (p.af() != Plix::AddressFamily::ipv4) return false;
-  if (std::any_of(b.begin() + 4, b.end(), [](std::uint8_t x) { return x != 0; })) return false;
-  out = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+  std::uint32_t words[4];
+  std::memcpy(words, p.address().data(), sizeof words);
+  if (words[1] | words[2] | words[3]) return false;
+  out = be32toh(words[0]);
   return true;
 }
 
 Plix::IpGenPrefix unpackedAddress(std::uint32_t address, std::uint8_t len) {
   Plix::IpGenPrefix::Bytes b{};
-  b[0] = static_cast<std::uint8_t>(address >> 24);
-  b[1] = static_cast<std::uint8_t>(address >> 16);
-  b[2] = static_cast<std::uint8_t>(address >> 8);
-  b[3] = static_cast<std::uint8_t>(address);
+  std::uint32_t const word = htobe32(address);
+  std::memcpy(b.data(), &word, sizeof word);
   return Plix::IpGenPrefix(Plix::AddressFamily::ipv4, b, len);
 }
 
