@@ -61,7 +61,8 @@ void ChangedRouteSet::insert(TableKey const& k) {
 }
 
 void ChangedRouteSet::erase(TableKey const& k) {
-  auto const it = place(k);
+  // The review erases what it has just taken, from the first table.
+  auto const it = !tables_.empty() && holds(tables_.front(), k) ? tables_.begin() : place(k);
   if (it == tables_.end() || !holds(*it, k)) return;
   PackedKey p;
   if (packed(k.key(), p)) {
