@@ -35,9 +35,10 @@ class BufferedOrderedSet {
     settle();
     return base_.find(v) != base_.end() || recent_.find(v) != recent_.end();
   }
-  // The smallest member; the set must not be empty.
+  // The smallest member, and its removal; the set must not be empty.
   T const& front() const { return frontRun().front(); }
   void popFront() { frontRun().popFront(); }
+  // Cheap for the smallest member; any other moves the members after it in its run.
   void erase(T const& v) {
     if (empty()) return;
     Run& first = frontRun();
