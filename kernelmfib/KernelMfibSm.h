@@ -24,7 +24,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +38,7 @@
 #include "halm/MfibHalmWalkOrder.h"
 #include "halm/Status.h"
 #include "kernel/NamespaceSnapshot.h"
+#include "kernelmfib/ChangedRouteSet.h"
 #include "kernelmfib/KeyToSync.h"
 #include "kernelmfib/MfcEntry.h"
 #include "kernelmfib/MulticastIntf.h"
@@ -169,8 +169,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   void doSyncKey(Table const* halmPtrKey, RouteKey const& rk);
   void doSyncAllRoutes();
   void doSyncChangedRoutes();
-  std::set<TableKey> const& changedRoute() const { return changedRoute_; }
-  bool changedRouteHas(TableKey const& k) const { return changedRoute_.count(k) > 0; }
+  ChangedRouteSet const& changedRoute() const { return changedRoute_; }
+  bool changedRouteHas(TableKey const& k) const { return changedRoute_.contains(k); }
   RouteKey const& bookmark() const { return bookmark_; }
   Table const* halmBookmark() const { return halmBookmark_.ptr(); }
   bool bookmarkNotNull() const { return bookmark_ != RouteKey::invalidRouteKey(); }
@@ -360,7 +360,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   // that arrives meanwhile comes last, one that leaves is skipped, and the bookmarked one
   // leaving ends the walk (the next kick starts a fresh one).
   Halm::Multicast::Fib::MfibHalmWalkOrder walkOrder_;
-  std::set<TableKey> changedRoute_;
+  ChangedRouteSet changedRoute_;
   bool reviewedOnce_ = false;
   Quib::Ptr<Zell::TimerWheel> timerWheel_;
   Quib::Ptr<Zell::Timer> sockOpenTimer_;

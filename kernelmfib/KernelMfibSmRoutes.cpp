@@ -134,7 +134,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
   startChanged.log();
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
   while (!changedRoute_.empty() && Quib::System::currentTime() < deadline) {
-    TableKey const member = *changedRoute_.begin();
+    TableKey const member = changedRoute_.front();
     traceSyncing(member.key(), member.table(), member.tableId());
     doSyncKey(member.table(), member.key());
     changedRouteDel(member);

@@ -282,5 +282,35 @@ TEST_F(ReviewTest, ChangedReviewContinuesOverSeveralSlices) {
   EXPECT_FALSE(sm->reviewTimer().reviewPending());
 }
 
+TEST_F(ReviewTest, KeysNotedBetweenChangedSlicesTakeTheirPlaceInKeyOrder) {
+  auto t = table("mroute", 10);
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  auto later = table("later", 20);  // made after, so its keys come after all of mroute's
+  callCost(0.03);                   // a slice of 0.1 s programs four keys
+  sink.clear();
+  for (int i = 2; i <= 16; i += 2) route(*t, i);
+  am.loop().advance(0);
+  ASSERT_EQ(added(), (std::vector<int>{2, 4, 6, 8}));
+  auto changed = [](int i) { return Route(key(i), Plix::IntfId("Ethernet1"), {Plix::IntfId("Ethernet1")}, 0); };
+  route(*later, 3);        // another table: after every key of the first
+  route(*t, 1);            // before all that is done and pending
+  t->routeIs(changed(4));  // done already: again
+  t->routeIs(changed(12)); // pending: once
+  route(*t, 11);           // between pending keys
+  EXPECT_EQ(sm->changedRoute().size(), 8u);
+  for (int slice = 0; slice < 2; ++slice) am.loop().advance(0);
+  EXPECT_EQ(added(), (std::vector<int>{2, 4, 6, 8, 1, 4, 10, 11, 12, 14, 16, 3}));
+  EXPECT_EQ(reviewTraces(), (std::vector<std::string>{"Starting/resuming of changed review",
+                                                      "Suspending review with 4 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Suspending review with 4 routes left",
+                                                      "Starting/resuming of changed review",
+                                                      "Review of changed routes finished"}));
+  EXPECT_TRUE(sm->changedRoute().empty());
+}
+
 }  // namespace
 }  // namespace Routing::KernelMfib

@@ -86,4 +86,30 @@ TEST(IpGenPrefix, ParseAndPrint) {
   EXPECT_EQ(Plix::IpGenPrefix(), Plix::IpGenPrefix::parse("0.0.0.0/0"));
 }
 
+TEST(IpGenPrefix, RefusesEveryBitPastTheLength) {
+  // One bit set at a time, for every length of both families: refused exactly when the
+  // bit lies at or past the length (for IPv4 that takes in bytes 4 to 15), and a refusal
+  // names the prefix.
+  using AF = Plix::AddressFamily;
+  for (AF af : {AF::ipv4, AF::ipv6}) {
+    unsigned const maxLen = af == AF::ipv6 ? 128 : 32;
+    for (unsigned len = 0; len <= maxLen; ++len) {
+      for (unsigned bit = 0; bit < 128; ++bit) {
+        Plix::IpGenPrefix::Bytes b{};
+        b[bit / 8] = static_cast<std::uint8_t>(0x80u >> (bit % 8));
+        bool const refused = bit >= len;
+        bool threw = false;
+        try {
+          Plix::IpGenPrefix const p(af, b, static_cast<std::uint8_t>(len));
+          EXPECT_EQ(p.address(), b);
+        } catch (std::invalid_argument const& e) {
+          threw = true;
+          EXPECT_NE(std::string(e.what()).find("host bits set beyond the prefix length"), std::string::npos);
+        }
+        EXPECT_EQ(threw, refused) << (af == AF::ipv6 ? "IPv6" : "IPv4") << " length " << len << ", bit " << bit;
+      }
+    }
+  }
+}
+
 }  // namespace

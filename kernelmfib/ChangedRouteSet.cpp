@@ -1,0 +1,98 @@
+#include "kernelmfib/ChangedRouteSet.h"
+
+#include <endian.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+namespace Routing::KernelMfib {
+
+namespace {
+
+// An IPv4 prefix holds its address in the first four bytes and zeros after them.
+bool packedAddress(Plix::IpGenPrefix const& p, std::uint32_t& out) {
+  if (p.af() != Plix::AddressFamily::ipv4) return false;
+  std::uint32_t words[4];
+  std::memcpy(words, p.address().data(), sizeof words);
+  if (words[1] | words[2] | words[3]) return false;
+  out = be32toh(words[0]);
+  return true;
+}
+
+Plix::IpGenPrefix unpackedAddress(std::uint32_t address, std::uint8_t len) {
+  Plix::IpGenPrefix::Bytes b{};
+  std::uint32_t const word = htobe32(address);
+  std::memcpy(b.data(), &word, sizeof word);
+  return Plix::IpGenPrefix(Plix::AddressFamily::ipv4, b, len);
+}
+
+}  // namespace
+
+bool ChangedRouteSet::packed(RouteKey const& key, PackedKey& out) {
+  out.groupLen = key.group().len();
+  out.sourceLen = key.source().len();
+  return packedAddress(key.group(), out.group) && packedAddress(key.source(), out.source);
+}
+
+ChangedRouteSet::RouteKey ChangedRouteSet::unpacked(PackedKey const& key) {
+  return RouteKey(unpackedAddress(key.source, key.sourceLen), unpackedAddress(key.group, key.groupLen));
+}
+
+bool ChangedRouteSet::before(TableKeys const& t, TableKey const& k) {
+  if (t.id != k.tableId()) return t.id < k.tableId();
+  return std::less<Table const*>()(t.table.ptr(), k.table());
+}
+
+std::vector<ChangedRouteSet::TableKeys>::iterator ChangedRouteSet::place(TableKey const& k) {
+  return std::lower_bound(tables_.begin(), tables_.end(), k, before);
+}
+
+std::vector<ChangedRouteSet::TableKeys>::const_iterator ChangedRouteSet::place(TableKey const& k) const {
+  return std::lower_bound(tables_.begin(), tables_.end(), k, before);
+}
+
+void ChangedRouteSet::insert(TableKey const& k) {
+  auto it = place(k);
+  if (it == tables_.end() || !holds(*it, k)) it = tables_.insert(it, TableKeys{k.table(), k.tableId(), {}, {}});
+  PackedKey p;
+  if (packed(k.key(), p)) return it->v4.insert(p);
+  it->other.insert(k.key());
+}
+
+void ChangedRouteSet::erase(TableKey const& k) {
+  // The review erases what it has just taken, from the first table.
+  auto const it = !tables_.empty() && holds(tables_.front(), k) ? tables_.begin() : place(k);
+  if (it == tables_.end() || !holds(*it, k)) return;
+  PackedKey p;
+  if (packed(k.key(), p)) {
+    it->v4.erase(p);
+  } else {
+    it->other.erase(k.key());
+  }
+  if (it->empty()) tables_.erase(it);
+}
+
+bool ChangedRouteSet::contains(TableKey const& k) const {
+  auto const it = place(k);
+  if (it == tables_.end() || !holds(*it, k)) return false;
+  PackedKey p;
+  if (packed(k.key(), p)) return it->v4.contains(p);
+  return it->other.contains(k.key());
+}
+
+ChangedRouteSet::TableKey ChangedRouteSet::front() const {
+  TableKeys const& first = tables_.front();
+  if (first.v4.empty()) return TableKey(first.table.ptr(), first.other.front());
+  RouteKey const v4 = unpacked(first.v4.front());
+  if (first.other.empty() || v4 < first.other.front()) return TableKey(first.table.ptr(), v4);
+  return TableKey(first.table.ptr(), first.other.front());
+}
+
+std::size_t ChangedRouteSet::size() const {
+  std::size_t n = 0;
+  for (auto const& t : tables_) n += t.v4.size() + t.other.size();
+  return n;
+}
+
+}  // namespace Routing::KernelMfib
