@@ -25,7 +25,7 @@ TEST(ModelCheckCampaign, TwoThousandSequencesEndInTheMirror) {
   EXPECT_GE(result.sequences, 2000u);
   EXPECT_GT(result.entries, 2000u) << "the sequences reach the kernel";
   // The defined cases all occur, so that their naming is held to the campaign too.
-  for (char const* name : {"failed call", "VIF removed", "removed table", "start failed"}) {
+  for (char const* name : {"failed call", "before open", "missing VIF", "VIF removed", "removed table", "start failed"}) {
     EXPECT_GT(result.exceptions.count(name), 0u) << name << "\n" << out.str();
   }
   std::cout << out.str();
@@ -58,6 +58,18 @@ TEST(ModelCheckMirror, AFailedAddIsNamedWithItsErrno) {
   EXPECT_EQ(outcome.findings[0].exception,
             "failed call: the last add-mfc of the key failed with ENOBUFS and nothing asked for the key again");
   EXPECT_FALSE(outcome.failed());
+}
+
+TEST(ModelCheckMirror, WithTheAuditOnTheFailedAddIsRepairedAndNothingIsExcused) {
+  if (!MirrorCheck::auditSupported(Plix::AddressFamily::ipv4)) GTEST_SKIP() << "no audit in this build";
+  std::vector<std::string> const script{"link default eth1 11", "intf Ethernet1 eth1", "config default",
+                                        "table default t1",     "fault default add-mfc ENOBUFS",
+                                        "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1"};
+  auto const outcome = MirrorCheck::run(script, {.audit = true});
+  ASSERT_TRUE(outcome.valid) << outcome.refusal;
+  EXPECT_TRUE(outcome.findings.empty()) << outcome.findings[0].text;
+  EXPECT_EQ(outcome.entries, 1u);
+  EXPECT_GE(outcome.settle.size(), 2u) << "two audit periods of quiet";
 }
 
 TEST(ModelCheckMirror, AnExactMirrorHasNoFinding) {

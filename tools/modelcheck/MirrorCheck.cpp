@@ -8,11 +8,12 @@
 #include <set>
 #include <sstream>
 
-#include "kernel/ErrnoName.h"
-#include "kernel/MrtFamily.h"
 #include "tools/kmfibd/Host.h"
 #include "tools/kmfibd/StatementParser.h"
 #include "tools/modelcheck/ReferenceModel.h"
+#include "tools/modelcheck/RunEvidence.h"
+#include "trace/SelectionScope.h"
+#include "trace/SinkScope.h"
 
 namespace ModelCheck {
 
@@ -22,7 +23,6 @@ using Address = ReferenceModel::Address;
 using Entry = ReferenceModel::Entry;
 using Key = ReferenceModel::Key;
 using Snapshot = Kernel::NamespaceSnapshot;
-using Call = Kernel::SimKernel::Call;
 using Kind = Kmfibd::Statement::Kind;
 
 std::string addressText(Plix::AddressFamily af, Address const& a) {
@@ -80,25 +80,22 @@ std::map<std::string, PublishedStatus> publishedStatus(std::string const& text) 
   return result;
 }
 
-// What the run showed besides its end state: evidence for the defined exceptions.
-struct Evidence {
-  bool restarted = false;
-  std::set<std::string> removedNamespaces;
-  std::set<std::string> tablesRemoved;                      // VRFs that lost a table
-  std::map<std::string, std::set<Key>> removedTableKeys;    // per VRF
-  std::map<std::string, std::set<std::uint16_t>> vifsGone;  // per namespace: VIFs the kernel lost
-};
-
 class Run {
  public:
   explicit Run(MirrorCheck::Options const& options)
-      : options_(options), host_({.af = options.af}), parser_(options.af), model_(options.af) {
+      : options_(options),
+        host_({.af = options.af}),
+        parser_(options.af),
+        model_(options.af),
+        evidence_(host_.kernel(), options.af),
+        sink_(evidence_),
+        selection_("KernelMfibSm/8") {
     host_.kernel().recordingIs(true);
   }
 
   MirrorCheck::Outcome go(std::vector<std::string> const& script) {
     MirrorCheck::Outcome outcome;
-    vifs_ = kernelVifs();
+    evidence_.settled({}, kernelVifs());
     for (auto const& line : script) {
       std::string text = line;
       if (options_.audit && line.starts_with("config ")) text += " audit " + std::to_string(int(MirrorCheck::auditPeriod));
@@ -130,22 +127,42 @@ class Run {
 
   void apply(std::string const& line) {
     auto s = parser_.parse(line);
+    before(*s);
     std::ostringstream out;
     host_.apply(*s, out);
     model_.apply(*s);
     after();
   }
 
+  std::set<std::string> machineVrfs() const {
+    std::set<std::string> result;
+    for (auto const& [vrf, machine] : model_.machines()) result.insert(vrf);
+    return result;
+  }
+
   void before(Kmfibd::Statement const& s) {
-    if (s.kind == Kind::restart) evidence_.restarted = true;
-    if (s.kind == Kind::netns && s.no) evidence_.removedNamespaces.insert(s.ns.str());
+    evidence_.starting();
+    std::string const vrf = s.vrf.str();
+    if (s.kind == Kind::restart) evidence_.restarting(machineVrfs());
+    if (s.kind == Kind::netns && s.no) evidence_.namespaceRemoving(s.ns.str());
+    if (s.kind == Kind::route) {
+      evidence_.routeChanging(vrf, ReferenceModel::keyOf(s.key));
+      lastChange_[vrf][ReferenceModel::keyOf(s.key)] = s.table;
+    }
     if (s.kind == Kind::table && s.no) {
-      evidence_.tablesRemoved.insert(s.vrf.str());
-      auto const& tables = model_.tables();
-      auto v = tables.find(s.vrf.str());
-      if (v != tables.end() && v->second.contains(s.table)) {
-        for (auto const& [key, route] : v->second.at(s.table).routes) evidence_.removedTableKeys[s.vrf.str()].insert(key);
+      // The keys it held the best route of, and those whose last change it saw.
+      std::set<Key> keys;
+      for (auto const& [key, table] : lastChange_[vrf]) {
+        if (table == s.table) keys.insert(key);
       }
+      auto const& tables = model_.tables();
+      auto v = tables.find(vrf);
+      if (v != tables.end() && v->second.contains(s.table)) {
+        for (auto const& [key, route] : v->second.at(s.table).routes) {
+          if (model_.bestTable(vrf, key) == s.table) keys.insert(key);
+        }
+      }
+      evidence_.tableRemoving(vrf, keys);
     }
   }
 
@@ -159,19 +176,7 @@ class Run {
     return result;
   }
 
-  // Which VIFs the kernel lost (or moved to another device) since the last statement.
-  void after() {
-    auto now = kernelVifs();
-    for (auto const& [ns, vifs] : vifs_) {
-      for (auto const& [index, ifindex] : vifs) {
-        auto n = now.find(ns);
-        if (n == now.end() || !n->second.contains(index) || n->second.at(index) != ifindex) {
-          evidence_.vifsGone[ns].insert(index);
-        }
-      }
-    }
-    vifs_ = std::move(now);
-  }
+  void after() { evidence_.settled(machineVrfs(), kernelVifs()); }
 
   void settle(MirrorCheck::Outcome& outcome) {
     // With the audit on, two audit periods without any change; off, two quiet spans that
@@ -191,117 +196,8 @@ class Run {
     }
   }
 
-  // The last MFC call for the key in the namespace, if any.
-  Call const* lastMfcCall(std::string const& ns, Key const& key) const {
-    auto const& family = options_.af == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
-    auto const& calls = host_.kernel().calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-      // A call on a socket that never opened names no namespace; it counts for every one.
-      if (!it->ns.empty() && it->ns.str() != ns) continue;
-      bool const mfcCall = it->kind == Kernel::CallKind::addMfc || it->kind == Kernel::CallKind::delMfc ||
-                       (it->ns.empty() && it->option >= 204 && it->option <= 205);
-      if (!mfcCall) continue;
-      if (it->bytes.size() != family.mfcSize) continue;
-      auto const mfc = family.readMfc(it->bytes);
-      if (mfc.source == key.source && mfc.group == key.group) return &*it;
-    }
-    return nullptr;
-  }
-
-  // The last add-vif or del-vif of the index in the namespace, if any.
-  Call const* lastVifCall(std::string const& ns, std::uint16_t index) const {
-    auto const& family = options_.af == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
-    auto const& calls = host_.kernel().calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-      if (it->ns.str() != ns) continue;
-      if (it->kind == Kernel::CallKind::addVif && it->bytes.size() == family.vifSize &&
-          family.readVif(it->bytes).index == index) {
-        return &*it;
-      }
-      if (it->kind == Kernel::CallKind::delVif && it->bytes.size() == family.delVifSize &&
-          Kernel::MrtFamily::readVifIndex(it->bytes) == index) {
-        return &*it;
-      }
-    }
-    return nullptr;
-  }
-
-  std::string vifCallException(std::string const& ns, std::uint16_t index) const {
-    auto const* c = lastVifCall(ns, index);
-    if (!c || c->result >= 0) return "";
-    if (index == 0) {
-      return "failed call: adding the Register VIF failed with " + Kernel::errnoName(c->error) +
-             "; the socket set-up does not try it again";
-    }
-    return "failed call: the last " + std::string(Kernel::callKindName(c->kind)) + " of VIF " + std::to_string(index) +
-           " failed with " + Kernel::errnoName(c->error) +
-           "; a registered interface is not sent again, nor a refused delete after its index is reused";
-  }
-
-  // The last failed call of a kind in the namespace, if any.
-  Call const* failed(std::string const& ns, Kernel::CallKind kind) const {
-    auto const& calls = host_.kernel().calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-      if (it->ns.str() == ns && it->kind == kind && it->result < 0) return &*it;
-    }
-    return nullptr;
-  }
-
-  // The exceptions that hold for the whole namespace of a machine.
-  std::string namespaceException(std::string const& ns) const {
-    if (evidence_.removedNamespaces.contains(ns)) {
-      return "namespace removed: the machine's socket stays in the namespace that was removed and is never opened "
-             "again";
-    }
-    if (auto const* c = failed(ns, Kernel::CallKind::start)) {
-      return "start failed: starting multicast routing failed with " + Kernel::errnoName(c->error) +
-             "; the socket stays open without it and nothing starts it again";
-    }
-    return "";
-  }
-
   std::string keyText(Key const& k) const {
     return addressText(options_.af, k.source) + "," + addressText(options_.af, k.group);
-  }
-
-  std::string mfcException(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
-                           Entry const* held, std::set<std::uint16_t> const& missingVifs) const {
-    if (auto e = namespaceException(ns); !e.empty()) return e;
-    if (auto const* c = lastMfcCall(ns, key); c && c->result < 0) {
-      return std::string("failed call: the last ") + std::string(Kernel::callKindName(c->kind)) + " of the key failed with " +
-             Kernel::errnoName(c->error) + " and nothing asked for the key again";
-    }
-    if (expected && held) {
-      std::set<std::uint16_t> differing;
-      if (expected->iif != held->iif) {
-        differing.insert(expected->iif);
-        differing.insert(held->iif);
-      }
-      std::set_symmetric_difference(expected->oifs.begin(), expected->oifs.end(), held->oifs.begin(), held->oifs.end(),
-                                    std::inserter(differing, differing.end()));
-      differing.erase(0xffff);
-      auto gone = evidence_.vifsGone.find(ns);
-      bool const allGone = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
-        return (gone != evidence_.vifsGone.end() && gone->second.contains(v)) || missingVifs.contains(v);
-      });
-      if (!differing.empty() && allGone) {
-        if (evidence_.restarted && std::any_of(differing.begin(), differing.end(),
-                                               [&](std::uint16_t v) { return missingVifs.contains(v); })) {
-          return "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
-                 "machine does not register them again";
-        }
-        return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
-               "the routes that used it";
-      }
-    }
-    auto removed = evidence_.removedTableKeys.find(vrf);
-    if (removed != evidence_.removedTableKeys.end() && removed->second.contains(key)) {
-      return "removed table: a table that held the key went and its keys are not reviewed again";
-    }
-    if (evidence_.tablesRemoved.contains(vrf)) {
-      return "lost bookmark: a table went while a walk stood on it, and the walk's remaining routes were not reviewed";
-    }
-    return "";
   }
 
   void finding(MirrorCheck::Outcome& outcome, std::string text, std::string exception = "") {
@@ -334,10 +230,7 @@ class Run {
     }
     for (auto const& [vrf, s] : status) {
       if (model_.machines().contains(vrf)) continue;
-      finding(outcome, "VRF " + vrf + " has a status entry but no machine",
-              evidence_.restarted ? "restart: a VRF that lost its configuration while no agent ran keeps the status "
-                                    "the old machine published, and no machine comes to remove it"
-                                  : "");
+      finding(outcome, "VRF " + vrf + " has a status entry but no machine", evidence_.statusCase(vrf));
     }
 
     std::set<std::string> machineNamespaces;
@@ -379,7 +272,7 @@ class Run {
     for (auto const& intf : requested) {
       if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf)) {
         finding(outcome, "VRF " + vrf + ": " + intf + " is requested but has no VIF, though an index was free",
-                namespaceException(machine.ns));
+                evidence_.namespaceCase(machine.ns));
       }
     }
     for (auto const& [intf, vif] : s.registered) {
@@ -405,7 +298,7 @@ class Run {
     for (auto const& [intf, vif] : s.config) {
       if (s.registered.contains(intf) || !model_.deviceIndex(machine.ns, intf)) continue;
       finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " and its device is present, but it is not registered",
-              namespaceException(machine.ns));
+              evidence_.namespaceCase(machine.ns));
     }
   }
 
@@ -422,26 +315,22 @@ class Run {
       if (auto index = model_.deviceIndex(ns, intf)) want[vif] = *index;
     }
     outcome.vifs += want.size();
-    std::set<std::uint16_t> missing;
-    std::string const nsWide = namespaceException(ns);
+    std::set<std::uint16_t> missing;  // lacking for a case of their own
     for (auto const& [vif, ifindex] : want) {
       auto h = held.find(vif);
       if (h != held.end() && h->second == ifindex) continue;
-      missing.insert(vif);
       std::string text = "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
                          (h == held.end() ? " is missing" : " is on ifindex " + std::to_string(h->second));
-      std::string why = nsWide.empty() ? vifCallException(ns, vif) : nsWide;
-      if (why.empty() && evidence_.restarted) {
-        why = "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
-              "machine does not register them again";
-      }
+      auto const heldIndex = h == held.end() ? std::nullopt : std::optional<std::uint32_t>(h->second);
+      auto why = evidence_.vifCase(ns, vif, ifindex, heldIndex);
+      if (!why.empty() && !heldIndex) missing.insert(vif);
       finding(outcome, text, why);
     }
     for (auto const& [vif, ifindex] : held) {
       if (want.contains(vif)) continue;
-      std::string const why = nsWide.empty() ? vifCallException(ns, vif) : nsWide;
       finding(outcome, "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
-                           " is held by no registration", why);
+                           " is held by no registration",
+              evidence_.vifCase(ns, vif, std::nullopt, ifindex));
     }
 
     auto const expected = model_.expectedMfc(vrf, s.registered);
@@ -459,12 +348,12 @@ class Run {
       Entry const* heldEntry = k == kernel.end() ? nullptr : &k->second;
       std::string text = "namespace " + ns + ": MFC " + keyText(key) + " should be " + entryText(e) + ", kernel has " +
                          (heldEntry ? entryText(*heldEntry) : "none");
-      finding(outcome, text, mfcException(vrf, ns, key, &e, heldEntry, missing));
+      finding(outcome, text, evidence_.mfcCase(vrf, ns, key, &e, heldEntry, missing));
     }
     for (auto const& [key, e] : kernel) {
       if (expected.contains(key)) continue;
       finding(outcome, "namespace " + ns + ": MFC " + keyText(key) + " " + entryText(e) + " should not be there",
-              mfcException(vrf, ns, key, nullptr, &e, missing));
+              evidence_.mfcCase(vrf, ns, key, nullptr, &e, missing));
     }
   }
 
@@ -472,8 +361,10 @@ class Run {
   mutable Kmfibd::Host host_;  // read by the evidence look-ups
   Kmfibd::StatementParser parser_;
   ReferenceModel model_;
-  Evidence evidence_;
-  std::map<std::string, std::map<std::uint16_t, std::uint32_t>> vifs_;
+  RunEvidence evidence_;
+  std::map<std::string, std::map<Key, std::string>> lastChange_;  // per VRF: the table of each key's last change
+  Trace::SinkScope sink_;
+  Trace::SelectionScope selection_;  // the lines that tell of an abandoned walk
 };
 
 }  // namespace

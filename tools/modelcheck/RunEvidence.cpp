@@ -1,0 +1,298 @@
+#include "tools/modelcheck/RunEvidence.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "kernel/ErrnoName.h"
+#include "kernel/MrtFamily.h"
+#include "trace/Context.h"
+
+namespace ModelCheck {
+
+namespace {
+
+using Kernel::CallKind;
+
+constexpr char const* removedNamespace = "-";
+
+std::string errnoOf(Kernel::SimKernel::Call const& c) { return Kernel::errnoName(c.error); }
+
+// The kernel names the kind of a call on a descriptor it does not know "other"; the option
+// says what was asked.
+CallKind kindOf(Kernel::SimKernel::Call const& c) {
+  if (c.kind != CallKind::other) return c.kind;
+  switch (c.option) {
+    case 202: return CallKind::addVif;
+    case 203: return CallKind::delVif;
+    case 204: return CallKind::addMfc;
+    case 205: return CallKind::delMfc;
+    default: return CallKind::other;
+  }
+}
+
+bool after(std::optional<std::size_t> a, std::optional<std::size_t> b) { return a && (!b || *a > *b); }
+
+// Whether the call came at or after a mark: a mark is the number of calls made before it.
+bool since(std::optional<std::size_t> call, std::size_t mark) { return call && *call >= mark; }
+
+}  // namespace
+
+RunEvidence::RunEvidence(Kernel::SimKernel const& kernel, Plix::AddressFamily af) : kernel_(kernel), af_(af) {}
+
+void RunEvidence::resolve() {
+  for (std::size_t i = owners_.size(); i < calls().size(); ++i) {
+    auto const& c = calls()[i];
+    auto fd = fds_.find(c.fd);
+    std::string owner = fd != fds_.end() ? fd->second : c.ns.str();
+    if (c.kind == CallKind::socket && c.result >= 0) owner = fds_[c.fd] = c.ns.str();
+    if (c.kind == CallKind::close) fds_.erase(c.fd);
+    owners_.push_back(std::move(owner));
+  }
+}
+
+void RunEvidence::starting() {
+  resolve();
+  statementStart_ = calls().size();
+}
+
+void RunEvidence::restarting(std::set<std::string> const& vrfsWithMachines) {
+  restarts_.push_back(calls().size());
+  orphans_.insert(vrfsWithMachines.begin(), vrfsWithMachines.end());
+}
+
+void RunEvidence::namespaceRemoving(std::string const& ns) {
+  namespaceRemovals_[ns].push_back(calls().size());
+  for (auto& [fd, owner] : fds_) {
+    if (owner == ns) owner = removedNamespace;
+  }
+}
+
+void RunEvidence::tableRemoving(std::string const& vrf, std::set<Key> const& keys) {
+  for (auto const& key : keys) tableRemovals_[vrf][key] = calls().size();
+}
+
+void RunEvidence::routeChanging(std::string const& vrf, Key const& key) {
+  auto v = tableRemovals_.find(vrf);
+  if (v != tableRemovals_.end()) v->second.erase(key);
+}
+
+void RunEvidence::settled(std::set<std::string> const& vrfsWithMachines,
+                          std::map<std::string, std::map<std::uint16_t, std::uint32_t>> vifs) {
+  resolve();
+  for (auto const& vrf : vrfsWithMachines) orphans_.erase(vrf);
+  for (auto const& [ns, held] : vifs_) {
+    auto n = vifs.find(ns);
+    for (auto const& [index, ifindex] : held) {
+      if (n == vifs.end() || !n->second.contains(index) || n->second.at(index) != ifindex) {
+        vifsGone_[ns][index].push_back(statementStart_);
+      }
+    }
+  }
+  vifs_ = std::move(vifs);
+}
+
+void RunEvidence::write(double, std::string_view, int, std::string_view text) {
+  if (!text.starts_with("mfibHalm at ") || !text.ends_with(" does not exist.")) return;
+  auto const* context = Trace::currentContext();
+  if (!context || !context->starts_with("vrf=")) return;
+  abandonedWalks_[std::string(context->substr(4))].push_back(calls().size());
+}
+
+template <class Touch>
+RunEvidence::Replay RunEvidence::replay(std::string const& ns, std::vector<std::size_t> const& drops,
+                                        Touch const& touch) const {
+  Replay r;
+  std::optional<int> started;
+  bool failedOpen = false;  // the namespace's last open attempt failed
+  std::vector<std::size_t> removals;
+  if (auto n = namespaceRemovals_.find(ns); n != namespaceRemovals_.end()) removals = n->second;
+  auto removal = removals.begin();
+  auto drop = drops.begin();
+  // Removals and drops at a position come before the call made there.
+  auto const upTo = [&](std::size_t i) {
+    for (; removal != removals.end() && *removal <= i; ++removal) {
+      r = Replay{r.last, *removal, {}, {}, false};
+      started.reset();
+      failedOpen = false;
+    }
+    for (; drop != drops.end() && *drop <= i; ++drop) r.vif.reset();
+  };
+  for (std::size_t i = 0; i < owners_.size(); ++i) {
+    upTo(i);
+    auto const& c = calls()[i];
+    // A machine whose socket did not open sends its requests to the failed descriptor.
+    if (owners_[i].empty() && c.fd < 0 && failedOpen) {
+      touch(i, c, r);
+      if (r.last == i) r.beforeOpen = true;
+      continue;
+    }
+    if (owners_[i] != ns) continue;
+    if (c.kind == CallKind::socket) failedOpen = c.result < 0;
+    if (c.kind == CallKind::start && c.result >= 0) started = c.fd;
+    if (c.kind == CallKind::close && started == c.fd) {
+      r = Replay{r.last, i, {}, {}, false};
+      started.reset();
+    }
+    auto const last = r.last;
+    touch(i, c, r);
+    if (r.last != last) r.beforeOpen = false;
+  }
+  upTo(std::numeric_limits<std::size_t>::max());
+  return r;
+}
+
+RunEvidence::Replay RunEvidence::replayVif(std::string const& ns, std::uint16_t index) const {
+  auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+  // The kernel drops a VIF whose device goes, without a call.
+  std::vector<std::size_t> gone;
+  if (auto n = vifsGone_.find(ns); n != vifsGone_.end() && n->second.contains(index)) gone = n->second.at(index);
+  return replay(ns, gone, [&](std::size_t i, Call const& c, Replay& r) {
+    if (kindOf(c) == CallKind::addVif && c.bytes.size() == family.vifSize) {
+      auto const vif = family.readVif(c.bytes);
+      if (vif.index != index) return;
+      r.last = i;
+      if (c.result >= 0) r.vif = vif.ifindex;
+    }
+    if (kindOf(c) == CallKind::delVif && c.bytes.size() == family.delVifSize &&
+        Kernel::MrtFamily::readVifIndex(c.bytes) == index) {
+      r.last = i;
+      if (c.result >= 0) r.vif.reset();
+    }
+  });
+}
+
+RunEvidence::Replay RunEvidence::replayMfc(std::string const& ns, Key const& key) const {
+  auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+  return replay(ns, {}, [&](std::size_t i, Call const& c, Replay& r) {
+    auto const kind = kindOf(c);
+    if ((kind != CallKind::addMfc && kind != CallKind::delMfc) || c.bytes.size() != family.mfcSize) return;
+    auto const mfc = family.readMfc(c.bytes);
+    if (mfc.source != key.source || mfc.group != key.group) return;
+    r.last = i;
+    if (c.result < 0) return;
+    if (kind == CallKind::delMfc) return r.entry.reset();
+    r.entry = Entry{mfc.iif, {mfc.oifs.begin(), mfc.oifs.end()}};
+  });
+}
+
+std::string RunEvidence::namespaceCase(std::string const& ns) const {
+  std::optional<std::size_t> opened, started, removed;
+  for (std::size_t i = 0; i < owners_.size(); ++i) {
+    if (owners_[i] != ns) continue;
+    if (calls()[i].kind == CallKind::socket) opened = i;
+    if (calls()[i].kind == CallKind::start) started = i;
+  }
+  if (namespaceRemovals_.contains(ns)) removed = namespaceRemovals_.at(ns).back();
+  if (removed && !since(opened, *removed)) {
+    return "namespace removed: the machine's socket stays in the namespace that was removed and is never opened "
+           "again";
+  }
+  if (started && calls()[*started].result < 0 && !after(opened, started)) {
+    return "start failed: starting multicast routing failed with " + errnoOf(calls()[*started]) +
+           "; the socket stays open without it and nothing starts it again";
+  }
+  return "";
+}
+
+std::string RunEvidence::restartCase(std::string const& ns, std::uint16_t index) const {
+  if (restarts_.empty()) return "";
+  auto const r = replayVif(ns, index);
+  // The close came with the last restart, after the VIF's last registration.
+  if (r.vif || !r.cleared || *r.cleared < restarts_.back() || after(r.last, r.cleared)) return "";
+  auto const& c = calls()[*r.cleared];
+  if (c.kind != CallKind::close) return "";
+  return "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
+         "machine does not register them again";
+}
+
+std::string RunEvidence::vifCase(std::string const& ns, std::uint16_t index, std::optional<std::uint32_t> wanted,
+                                 std::optional<std::uint32_t> held) const {
+  if (auto e = namespaceCase(ns); !e.empty()) return e;
+  auto const r = replayVif(ns, index);
+  if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last) && r.vif == held && held != wanted) {
+    auto const& c = calls()[*r.last];
+    if (r.beforeOpen) {
+      return "before open: the last " + std::string(Kernel::callKindName(kindOf(c))) + " of VIF " + std::to_string(index) +
+             " went to the descriptor of a socket that had failed to open; a registered interface is not sent again";
+    }
+    if (index == 0) {
+      return "failed call: adding the Register VIF failed with " + errnoOf(c) + "; the socket set-up does not try it again";
+    }
+    return "failed call: the last " + std::string(Kernel::callKindName(kindOf(c))) + " of VIF " + std::to_string(index) +
+           " failed with " + errnoOf(c) + "; a registered interface is not sent again, nor a refused delete after its index is reused";
+  }
+  if (wanted && !held) return restartCase(ns, index);
+  return "";
+}
+
+bool RunEvidence::lostAfter(std::string const& ns, std::uint16_t vif, std::optional<std::size_t> call) const {
+  auto n = vifsGone_.find(ns);
+  if (n == vifsGone_.end() || !n->second.contains(vif)) return false;
+  auto const& gone = n->second.at(vif);
+  return std::any_of(gone.begin(), gone.end(), [&](std::size_t at) { return !call || at > *call; });
+}
+
+std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
+                                 Entry const* held, std::set<std::uint16_t> const& missingVifs) const {
+  if (auto e = namespaceCase(ns); !e.empty()) return e;
+  auto const r = replayMfc(ns, key);
+  std::optional<Entry> const kernelHas = held ? std::optional<Entry>(*held) : std::nullopt;
+  std::set<std::uint16_t> differing;
+  if (expected && held) {
+    if (expected->iif != held->iif) {
+      differing.insert(expected->iif);
+      differing.insert(held->iif);
+    }
+    std::set_symmetric_difference(expected->oifs.begin(), expected->oifs.end(), held->oifs.begin(), held->oifs.end(),
+                                  std::inserter(differing, differing.end()));
+    differing.erase(0xffff);
+  }
+  if (r.last && !after(r.cleared, r.last) && r.entry && held && !differing.empty()) {
+    // The kernel keeps only the VIFs it holds of those an add-mfc names.
+    Entry kept = *r.entry;
+    for (auto v : missingVifs) kept.oifs.erase(v);
+    if (missingVifs.contains(kept.iif)) kept.iif = 0xffff;
+    bool const lost = std::any_of(differing.begin(), differing.end(), [&](std::uint16_t v) { return lostAfter(ns, v, r.last); });
+    bool const explained = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
+      return missingVifs.contains(v) || lostAfter(ns, v, r.last);
+    });
+    if (kept == *held && calls()[*r.last].result >= 0 && explained && lost) {
+      return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
+             "the routes that used it";
+    }
+    if (kept == *held && calls()[*r.last].result >= 0 && explained) {
+      return "missing VIF: the entry names VIFs the kernel lacks for a case of their own, and the kernel keeps only "
+             "the VIFs it holds";
+    }
+  }
+  // Every case below is the kernel holding what the agent's calls left there.
+  if (r.entry != kernelHas) return "";
+  if (r.last && r.beforeOpen && !after(r.cleared, r.last)) {
+    return "before open: the last " + std::string(Kernel::callKindName(kindOf(calls()[*r.last]))) +
+           " of the key went to the descriptor of a socket that had failed to open; the open that follows reviews no "
+           "route";
+  }
+  if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last)) {
+    return std::string("failed call: the last ") + std::string(Kernel::callKindName(kindOf(calls()[*r.last]))) +
+           " of the key failed with " + errnoOf(calls()[*r.last]) + " and nothing asked for the key again";
+  }
+  auto removals = tableRemovals_.find(vrf);
+  if (removals != tableRemovals_.end() && removals->second.contains(key) &&
+      !since(r.last, removals->second.at(key))) {
+    return "removed table: the table that held the key's best route or its last change went before a review reached "
+           "the key, and a table that goes has its keys reviewed neither then nor later";
+  }
+  auto walks = abandonedWalks_.find(vrf);
+  if (walks != abandonedWalks_.end() && after(walks->second.back(), r.last)) {
+    return "lost bookmark: a table went while a walk stood on it, and the walk's remaining routes were not reviewed";
+  }
+  return "";
+}
+
+std::string RunEvidence::statusCase(std::string const& vrf) const {
+  if (!orphans_.contains(vrf)) return "";
+  return "restart: a VRF that lost its configuration while no agent ran keeps the status the old machine published, "
+         "and no machine comes to remove it";
+}
+
+}  // namespace ModelCheck
