@@ -220,7 +220,7 @@ class Run {
         continue;
       }
       if (it->second.ns != m["ns"]) finding(outcome, "VRF " + vrf + "'s machine is in " + m["ns"] + ", not " + it->second.ns);
-      bool const tables = model_.tables().contains(vrf);
+      bool const tables = it->second.collection.has_value();
       if ((m["tables"] == "yes") != tables || (m["vif-review"] == "yes") != tables) {
         finding(outcome, "VRF " + vrf + "'s machine has tables=" + m["tables"] + " vif-review=" + m["vif-review"]);
       }
@@ -244,6 +244,7 @@ class Run {
       if (snap == snapshots.end()) continue;  // the namespace does not exist: nothing to hold
       checkKernel(outcome, vrf, machine, published, *snap);
     }
+    for (auto const& snap : snapshots) checkLimits(outcome, snap);
     for (auto const& snap : snapshots) {
       if (machineNamespaces.contains(snap.ns.str())) continue;
       auto const vifs = std::count_if(snap.vifs.begin(), snap.vifs.end(), [&](auto const& v) { return v.af == options_.af; });
@@ -253,6 +254,24 @@ class Run {
                              std::to_string(mfcs) + " MFC entries");
       }
     }
+  }
+
+  // The audit reads back VIFs and MFC entries only: the limits are held to the model with
+  // it off, where a refused write is a case of its own.
+  void checkLimits(MirrorCheck::Outcome& outcome, Snapshot const& snap) {
+    if (options_.audit) return;
+    auto const& limits = model_.limits();
+    auto it = limits.find(snap.ns.str());
+    if (it == limits.end()) return;
+    auto const& [entries, buffers] = it->second;
+    auto const one = [&](char const* name, char const* path, std::uint32_t held, std::set<std::uint32_t> const& wanted) {
+      if (wanted.contains(held)) return;
+      finding(outcome, "namespace " + snap.ns.str() + ": " + name + "=" + std::to_string(held) + ", should be " +
+                           std::to_string(*wanted.begin()),
+              evidence_.limitCase(snap.ns.str(), path, held));
+    };
+    one("unresolved-entries", "/proc/sys/net/ipv4/unresolved/ip_cache_resolve_qlimit", snap.unresolvedEntries, entries);
+    one("unresolved-buffers", "/proc/sys/net/ipv4/unresolved/ip_mcast_unres_skb_limit", snap.unresolvedBuffers, buffers);
   }
 
   void checkStatus(MirrorCheck::Outcome& outcome, std::string const& vrf, ReferenceModel::Machine const& machine,

@@ -289,6 +289,23 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
   return "";
 }
 
+std::string RunEvidence::limitCase(std::string const& ns, std::string const& path, std::uint32_t held) const {
+  std::optional<std::size_t> last;
+  std::string value = "0";  // a namespace starts with nothing written
+  auto const& removals = namespaceRemovals_.contains(ns) ? namespaceRemovals_.at(ns) : std::vector<std::size_t>{};
+  for (std::size_t i = 0; i < owners_.size(); ++i) {
+    if (std::find(removals.begin(), removals.end(), i) != removals.end()) value = "0";
+    auto const& c = calls()[i];
+    if (c.kind != CallKind::procWrite || c.ns.str() != ns || c.path != path) continue;
+    last = i;
+    if (c.result >= 0) value.assign(c.bytes.begin(), c.bytes.end());
+  }
+  if (!removals.empty() && removals.back() >= owners_.size()) value = "0";
+  if (!last || calls()[*last].result >= 0 || value != std::to_string(held)) return "";
+  return "failed write: the last write of " + path + " failed with " + errnoOf(calls()[*last]) +
+         "; the namespace keeps the limit written before until the attribute changes again";
+}
+
 std::string RunEvidence::statusCase(std::string const& vrf) const {
   if (!orphans_.contains(vrf)) return "";
   return "restart: a VRF that lost its configuration while no agent ran keeps the status the old machine published, "

@@ -47,6 +47,8 @@ class RunEvidence : public Trace::Sink {
   // `missingVifs`: registered VIFs the kernel lacks, each for a case of its own.
   std::string mfcCase(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
                       Entry const* held, std::set<std::uint16_t> const& missingVifs) const;
+  // A limit of unresolved traffic that holds `held`, not what the configurations wrote.
+  std::string limitCase(std::string const& ns, std::string const& path, std::uint32_t held) const;
   // A VRF with a status entry and no machine.
   std::string statusCase(std::string const& vrf) const;
 
