@@ -72,6 +72,42 @@ TEST(ModelCheckMirror, WithTheAuditOnTheFailedAddIsRepairedAndNothingIsExcused) 
   EXPECT_GE(outcome.settle.size(), 2u) << "two audit periods of quiet";
 }
 
+// The namespace's kernel routes for the socket that started first; the other VRF is named.
+TEST(ModelCheckMirror, TwoVrfsInOneNamespaceMirrorTheOneWhoseSocketRoutes) {
+  std::vector<std::string> const script{
+      "netns ns1",        "link ns1 eth1 11",  "intf Ethernet1 eth1", "vrf blue netns ns1",
+      "vrf red netns ns1", "config blue",      "table blue t1",       "route blue t1 10.0.0.1 239.1.1.1",
+      "advance 1",        "config red",        "table red t1",        "route red t1 10.0.0.2 239.1.1.1",
+      "request pim red Ethernet1"};
+  auto const outcome = MirrorCheck::run(script, {});
+  ASSERT_TRUE(outcome.valid) << outcome.refusal;
+  EXPECT_TRUE(outcome.shared);
+  EXPECT_FALSE(outcome.failed());
+  EXPECT_EQ(outcome.entries, 1u) << "blue's entry, held to the mirror";
+  std::vector<std::string> texts;
+  for (auto const& f : outcome.findings) {
+    texts.push_back(f.text);
+    EXPECT_EQ(f.exception,
+              "shared namespace: VRF red's start failed with EADDRINUSE because VRF blue's socket holds the "
+              "namespace's multicast routing; a namespace's kernel mirrors one VRF");
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "VRF red: Ethernet1 holds VIF 1 and its device is present, but it is not registered",
+                       "VRF red's tables are not mirrored in ns1"}));
+}
+
+// Without a configuration the default VRF's machine stays; a new one reaches it whole.
+TEST(ModelCheckMirror, TheDefaultMachineWithoutAConfigurationStaysInTheMirror) {
+  std::vector<std::string> const script{"link default eth1 11", "intf Ethernet1 eth1", "config default unresolved-entries 7",
+                                        "table default t1", "request pim default Ethernet1", "advance 1",
+                                        "no config default", "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1",
+                                        "config default max 3"};
+  auto const outcome = MirrorCheck::run(script, {});
+  ASSERT_TRUE(outcome.valid) << outcome.refusal;
+  EXPECT_TRUE(outcome.findings.empty()) << outcome.findings[0].text;
+  EXPECT_EQ(outcome.entries, 1u);
+}
+
 TEST(ModelCheckMirror, AnExactMirrorHasNoFinding) {
   std::vector<std::string> const script{"link default eth1 11", "link default eth2 12", "intf Ethernet1 eth1",
                                         "intf Ethernet2 eth2",  "config default",       "request pim default Ethernet1",

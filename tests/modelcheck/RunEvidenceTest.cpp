@@ -14,10 +14,15 @@ namespace {
 
 using ModelCheck::RunEvidence;
 using Kernel::CallKind;
+using KernelTest::delVif4;
 using KernelTest::mfcctl;
+using KernelTest::vifctl;
 
 constexpr int start = 210;
+constexpr int addVif = 202;
+constexpr int delVif = 203;
 constexpr int addMfc = 204;
+constexpr char const* entriesPath = "/proc/sys/net/ipv4/unresolved/ip_cache_resolve_qlimit";
 
 RunEvidence::Key key() {
   RunEvidence::Key k;
@@ -35,11 +40,17 @@ class RunEvidenceTest : public ::testing::Test {
     kernel.netnsIs(Plix::NamespaceName("b"));
   }
 
-  int open(char const* ns) {
+  // Opens and starts a socket as the VRF's machine would.
+  int open(char const* ns, char const* vrf = "default") {
+    evidence.callerIs(std::string("vrf=") + vrf);
     int const fd = kernel.socketAt(AF_INET, SOCK_RAW, 255, Plix::NamespaceName(ns));
     int one = 1;
+    evidence.callerIs(std::string("vrf=") + vrf);
     if (fd >= 0) kernel.setsockopt(fd, 0, start, &one, sizeof one);
     return fd;
+  }
+  void request(int fd, int option, std::vector<std::uint8_t> const& record) {
+    kernel.setsockopt(fd, 0, option, record.data(), static_cast<socklen_t>(record.size()));
   }
   void add(int fd) {
     auto const record = mfcctl("10.0.0.1", "239.1.1.1", 0xffff, {});
@@ -127,6 +138,54 @@ TEST_F(RunEvidenceTest, ARemovedTableExplainsOnlyKeysNotProgrammedSince) {
   EXPECT_EQ(evidence.mfcCase("default", "a", key(), nullptr, &held, {}), "");
   evidence.routeChanging("default", key());
   EXPECT_EQ(missingEntry("a"), "");
+}
+
+TEST_F(RunEvidenceTest, ASharedNamespaceExcusesOnlyTheVrfWhoseStartWasRefused) {
+  int const blue = open("a", "blue");
+  open("a", "red");  // refused: blue's socket routes in a
+  evidence.settled({}, {});
+  EXPECT_EQ(evidence.sharedCase("red", "a"),
+            "shared namespace: VRF red's start failed with EADDRINUSE because VRF blue's socket holds the namespace's "
+            "multicast routing; a namespace's kernel mirrors one VRF");
+  EXPECT_EQ(evidence.sharedCase("blue", "a"), "");
+  EXPECT_EQ(evidence.namespaceCase("a"), "") << "blue's start did not fail";
+  kernel.close(blue);
+  evidence.settled({}, {});
+  EXPECT_EQ(evidence.sharedCase("red", "a"), "") << "nobody routes in a now";
+  EXPECT_TRUE(evidence.namespaceCase("a").starts_with("start failed: ")) << evidence.namespaceCase("a");
+}
+
+TEST_F(RunEvidenceTest, AnIndexIsHeldBackOnlyByARefusedDeleteOfItsOwnVif) {
+  kernel.linkIs(Plix::NamespaceName("a"), "eth1", 11);
+  kernel.linkIs(Plix::NamespaceName("a"), "eth2", 12);
+  int const a = open("a");
+  request(a, addVif, vifctl(1, 0x08, 11));
+  request(a, addVif, vifctl(2, 0x08, 12));
+  kernel.faultIs(Plix::NamespaceName("a"), CallKind::delVif, EACCES);
+  request(a, delVif, delVif4(1));
+  request(a, delVif, delVif4(2));
+  evidence.settled({}, {});
+  EXPECT_EQ(evidence.heldBackCase("a", {1}),
+            "delete pending: every index the bound leaves free waits for a refused delete of its VIF (EACCES) to be "
+            "retried, and the interface waits with it");
+  EXPECT_EQ(evidence.heldBackCase("a", {1, 2}), "") << "index 2's delete was done: it was free";
+  EXPECT_EQ(evidence.heldBackCase("a", {1, 3}), "") << "index 3 was never used: it was free";
+  EXPECT_EQ(evidence.heldBackCase("b", {1}), "");
+  request(a, delVif, delVif4(3));  // the kernel has no VIF 3: the agent counts the delete done
+  evidence.settled({}, {});
+  EXPECT_EQ(evidence.heldBackCase("a", {3}), "");
+}
+
+TEST_F(RunEvidenceTest, ALimitKeptByARefusedWriteIsTheOneWrittenBefore) {
+  kernel.writeProcSys(entriesPath, "5", Plix::NamespaceName("a"));
+  kernel.faultIs(Plix::NamespaceName("a"), CallKind::procWrite, EACCES);
+  kernel.writeProcSys(entriesPath, "7", Plix::NamespaceName("a"));
+  evidence.settled({}, {});
+  EXPECT_TRUE(evidence.limitCase("a", entriesPath, 5).starts_with("failed write: the last write of " +
+                                                                  std::string(entriesPath) + " failed with EACCES"))
+      << evidence.limitCase("a", entriesPath, 5);
+  EXPECT_EQ(evidence.limitCase("a", entriesPath, 0), "") << "0 is not what was written before";
+  EXPECT_EQ(evidence.limitCase("b", entriesPath, 5), "") << "nothing was refused in b";
 }
 
 TEST_F(RunEvidenceTest, AStatusWithoutMachineIsGrantedOnlyAfterARestartThatLeftIt) {

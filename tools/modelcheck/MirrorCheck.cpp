@@ -12,6 +12,7 @@
 #include "tools/kmfibd/StatementParser.h"
 #include "tools/modelcheck/ReferenceModel.h"
 #include "tools/modelcheck/RunEvidence.h"
+#include "trace/Context.h"
 #include "trace/SelectionScope.h"
 #include "trace/SinkScope.h"
 
@@ -91,6 +92,10 @@ class Run {
         sink_(evidence_),
         selection_("KernelMfibSm/8") {
     host_.kernel().recordingIs(true);
+    // Machines make their calls in their VRF's trace context.
+    host_.kernel().callHookIs([this] {
+      if (auto const* context = Trace::currentContext()) evidence_.callerIs(*context);
+    });
   }
 
   MirrorCheck::Outcome go(std::vector<std::string> const& script) {
@@ -115,6 +120,7 @@ class Run {
     }
     settle(outcome);
     check(outcome);
+    outcome.shared = shared_;
     return outcome;
   }
 
@@ -176,7 +182,13 @@ class Run {
     return result;
   }
 
-  void after() { evidence_.settled(machineVrfs(), kernelVifs()); }
+  void after() {
+    evidence_.settled(machineVrfs(), kernelVifs());
+    std::set<std::string> namespaces;
+    for (auto const& [vrf, machine] : model_.machines()) {
+      if (!namespaces.insert(machine.ns).second) shared_ = true;
+    }
+  }
 
   void settle(MirrorCheck::Outcome& outcome) {
     // With the audit on, two audit periods without any change; off, two quiet spans that
@@ -238,10 +250,16 @@ class Run {
       machineNamespaces.insert(machine.ns);
       auto st = status.find(vrf);
       PublishedStatus const published = st == status.end() ? PublishedStatus{} : st->second;
-      checkStatus(outcome, vrf, machine, published);
       std::string const& ns = machine.ns;
+      // The namespace's kernel mirrors the VRF whose socket routes there.
+      std::string const shared = evidence_.sharedCase(vrf, ns);
+      checkStatus(outcome, vrf, machine, published, shared);
       auto snap = std::find_if(snapshots.begin(), snapshots.end(), [&](auto const& s) { return s.ns.str() == ns; });
       if (snap == snapshots.end()) continue;  // the namespace does not exist: nothing to hold
+      if (!shared.empty()) {
+        finding(outcome, "VRF " + vrf + "'s tables are not mirrored in " + ns, shared);
+        continue;
+      }
       checkKernel(outcome, vrf, machine, published, *snap);
     }
     for (auto const& snap : snapshots) checkLimits(outcome, snap);
@@ -275,7 +293,8 @@ class Run {
   }
 
   void checkStatus(MirrorCheck::Outcome& outcome, std::string const& vrf, ReferenceModel::Machine const& machine,
-                   PublishedStatus const& s) {
+                   PublishedStatus const& s, std::string const& shared) {
+    std::string const unregistered = shared.empty() ? evidence_.namespaceCase(machine.ns) : shared;
     auto const requested = model_.requested(vrf);
     std::map<std::uint16_t, std::string> holders;
     for (auto const& [intf, vif] : s.config) {
@@ -288,10 +307,15 @@ class Run {
       }
       if (!requested.contains(intf)) finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " but nobody requests it");
     }
+    std::set<std::uint16_t> free;
+    for (std::uint16_t v = 1; v < machine.max && free.size() <= 8; ++v) {
+      if (!holders.contains(v)) free.insert(v);
+    }
     for (auto const& intf : requested) {
       if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf)) {
+        auto const heldBack = evidence_.heldBackCase(machine.ns, free);
         finding(outcome, "VRF " + vrf + ": " + intf + " is requested but has no VIF, though an index was free",
-                evidence_.namespaceCase(machine.ns));
+                heldBack.empty() ? unregistered : heldBack);
       }
     }
     for (auto const& [intf, vif] : s.registered) {
@@ -317,7 +341,7 @@ class Run {
     for (auto const& [intf, vif] : s.config) {
       if (s.registered.contains(intf) || !model_.deviceIndex(machine.ns, intf)) continue;
       finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " and its device is present, but it is not registered",
-              evidence_.namespaceCase(machine.ns));
+              unregistered);
     }
   }
 
@@ -381,6 +405,7 @@ class Run {
   Kmfibd::StatementParser parser_;
   ReferenceModel model_;
   RunEvidence evidence_;
+  bool shared_ = false;  // two machines were in one namespace
   std::map<std::string, std::map<Key, std::string>> lastChange_;  // per VRF: the table of each key's last change
   Trace::SinkScope sink_;
   Trace::SelectionScope selection_;  // the lines that tell of an abandoned walk

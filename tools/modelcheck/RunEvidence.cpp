@@ -1,6 +1,7 @@
 #include "tools/modelcheck/RunEvidence.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 
 #include "kernel/ErrnoName.h"
@@ -163,15 +164,36 @@ RunEvidence::Replay RunEvidence::replayVif(std::string const& ns, std::uint16_t 
 
 RunEvidence::Replay RunEvidence::replayMfc(std::string const& ns, Key const& key) const {
   auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+  // The kernel keeps of an entry's outgoing VIFs those it holds when the entry is added.
+  std::set<std::uint16_t> vifs;
+  std::optional<std::size_t> cleared;
+  std::size_t seen = 0;
+  auto const gone = vifsGone_.find(ns);
   return replay(ns, {}, [&](std::size_t i, Call const& c, Replay& r) {
+    if (r.cleared != cleared) vifs.clear();
+    cleared = r.cleared;
+    if (gone != vifsGone_.end()) {
+      for (auto const& [v, at] : gone->second) {
+        if (std::any_of(at.begin(), at.end(), [&](std::size_t p) { return p >= seen && p <= i; })) vifs.erase(v);
+      }
+    }
+    seen = i + 1;
     auto const kind = kindOf(c);
+    if (kind == CallKind::addVif && c.bytes.size() == family.vifSize && c.result >= 0) vifs.insert(family.readVif(c.bytes).index);
+    if (kind == CallKind::delVif && c.bytes.size() == family.delVifSize && c.result >= 0) {
+      vifs.erase(Kernel::MrtFamily::readVifIndex(c.bytes));
+    }
     if ((kind != CallKind::addMfc && kind != CallKind::delMfc) || c.bytes.size() != family.mfcSize) return;
     auto const mfc = family.readMfc(c.bytes);
     if (mfc.source != key.source || mfc.group != key.group) return;
     r.last = i;
     if (c.result < 0) return;
     if (kind == CallKind::delMfc) return r.entry.reset();
-    r.entry = Entry{mfc.iif, {mfc.oifs.begin(), mfc.oifs.end()}};
+    Entry e{mfc.iif, {}};
+    for (auto v : mfc.oifs) {
+      if (vifs.contains(v)) e.oifs.insert(v);
+    }
+    r.entry = e;
   });
 }
 
@@ -187,7 +209,8 @@ std::string RunEvidence::namespaceCase(std::string const& ns) const {
     return "namespace removed: the machine's socket stays in the namespace that was removed and is never opened "
            "again";
   }
-  if (started && calls()[*started].result < 0 && !after(opened, started)) {
+  // With another machine's socket routing in the namespace, the refusal is that machine's doing.
+  if (started && calls()[*started].result < 0 && !after(opened, started) && !liveStart(ns)) {
     return "start failed: starting multicast routing failed with " + errnoOf(calls()[*started]) +
            "; the socket stays open without it and nothing starts it again";
   }
@@ -247,24 +270,6 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
                                   std::inserter(differing, differing.end()));
     differing.erase(0xffff);
   }
-  if (r.last && !after(r.cleared, r.last) && r.entry && held && !differing.empty()) {
-    // The kernel keeps only the VIFs it holds of those an add-mfc names.
-    Entry kept = *r.entry;
-    for (auto v : missingVifs) kept.oifs.erase(v);
-    if (missingVifs.contains(kept.iif)) kept.iif = 0xffff;
-    bool const lost = std::any_of(differing.begin(), differing.end(), [&](std::uint16_t v) { return lostAfter(ns, v, r.last); });
-    bool const explained = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
-      return missingVifs.contains(v) || lostAfter(ns, v, r.last);
-    });
-    if (kept == *held && calls()[*r.last].result >= 0 && explained && lost) {
-      return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
-             "the routes that used it";
-    }
-    if (kept == *held && calls()[*r.last].result >= 0 && explained) {
-      return "missing VIF: the entry names VIFs the kernel lacks for a case of their own, and the kernel keeps only "
-             "the VIFs it holds";
-    }
-  }
   // Every case below is the kernel holding what the agent's calls left there.
   if (r.entry != kernelHas) return "";
   if (r.last && r.beforeOpen && !after(r.cleared, r.last)) {
@@ -275,6 +280,20 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
   if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last)) {
     return std::string("failed call: the last ") + std::string(Kernel::callKindName(kindOf(calls()[*r.last]))) +
            " of the key failed with " + errnoOf(calls()[*r.last]) + " and nothing asked for the key again";
+  }
+  if (!differing.empty()) {
+    bool const lost = std::any_of(differing.begin(), differing.end(), [&](std::uint16_t v) { return lostAfter(ns, v, r.last); });
+    bool const explained = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
+      return missingVifs.contains(v) || lostAfter(ns, v, r.last);
+    });
+    if (explained && lost) {
+      return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
+             "the routes that used it";
+    }
+    if (explained) {
+      return "missing VIF: the entry names VIFs the kernel lacks for a case of their own, and the kernel keeps only "
+             "the VIFs it holds";
+    }
   }
   auto removals = tableRemovals_.find(vrf);
   if (removals != tableRemovals_.end() && removals->second.contains(key) &&
@@ -287,6 +306,23 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
     return "lost bookmark: a table went while a walk stood on it, and the walk's remaining routes were not reviewed";
   }
   return "";
+}
+
+std::string RunEvidence::heldBackCase(std::string const& ns, std::set<std::uint16_t> const& free) const {
+  // Only a few indices can wait so: a sequence refuses a few deletes at most.
+  if (free.empty() || free.size() > 8) return "";
+  std::string error;
+  for (auto v : free) {
+    auto const r = replayVif(ns, v);
+    // The agent counts a delete the kernel answers EADDRNOTAVAIL (no such VIF) as done.
+    if (!r.last || kindOf(calls()[*r.last]) != CallKind::delVif || calls()[*r.last].result >= 0 ||
+        calls()[*r.last].error == EADDRNOTAVAIL) {
+      return "";
+    }
+    error = errnoOf(calls()[*r.last]);
+  }
+  return "delete pending: every index the bound leaves free waits for a refused delete of its VIF (" + error +
+         ") to be retried, and the interface waits with it";
 }
 
 std::string RunEvidence::limitCase(std::string const& ns, std::string const& path, std::uint32_t held) const {
@@ -304,6 +340,41 @@ std::string RunEvidence::limitCase(std::string const& ns, std::string const& pat
   if (!last || calls()[*last].result >= 0 || value != std::to_string(held)) return "";
   return "failed write: the last write of " + path + " failed with " + errnoOf(calls()[*last]) +
          "; the namespace keeps the limit written before until the attribute changes again";
+}
+
+void RunEvidence::callerIs(std::string_view context) {
+  if (context.starts_with("vrf=")) callers_[calls().size()] = std::string(context.substr(4));
+}
+
+std::optional<std::size_t> RunEvidence::liveStart(std::string const& ns) const {
+  std::optional<std::size_t> started;
+  for (std::size_t i = 0; i < owners_.size(); ++i) {
+    if (owners_[i] != ns) continue;
+    auto const& c = calls()[i];
+    if (c.kind == CallKind::start && c.result >= 0) started = i;
+    if (c.kind == CallKind::close && started && calls()[*started].fd == c.fd) started.reset();
+  }
+  if (started && namespaceRemovals_.contains(ns) && namespaceRemovals_.at(ns).back() > *started) return std::nullopt;
+  return started;
+}
+
+std::optional<std::string> RunEvidence::routingOwner(std::string const& ns) const {
+  auto const started = liveStart(ns);
+  if (!started || !callers_.contains(*started)) return std::nullopt;
+  return callers_.at(*started);
+}
+
+std::string RunEvidence::sharedCase(std::string const& vrf, std::string const& ns) const {
+  auto const owner = routingOwner(ns);
+  if (!owner || *owner == vrf) return "";
+  // The VRF's own last start in the namespace was refused, the owner's socket already routing.
+  std::optional<std::size_t> start;
+  for (std::size_t i = 0; i < owners_.size(); ++i) {
+    if (owners_[i] == ns && calls()[i].kind == CallKind::start && callers_.contains(i) && callers_.at(i) == vrf) start = i;
+  }
+  if (!start || calls()[*start].result >= 0) return "";
+  return "shared namespace: VRF " + vrf + "'s start failed with " + errnoOf(calls()[*start]) + " because VRF " + *owner +
+         "'s socket holds the namespace's multicast routing; a namespace's kernel mirrors one VRF";
 }
 
 std::string RunEvidence::statusCase(std::string const& vrf) const {

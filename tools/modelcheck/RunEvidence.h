@@ -47,8 +47,17 @@ class RunEvidence : public Trace::Sink {
   // `missingVifs`: registered VIFs the kernel lacks, each for a case of its own.
   std::string mfcCase(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
                       Entry const* held, std::set<std::uint16_t> const& missingVifs) const;
+  // An interface without a VIF index: whether every index the bound allows that no
+  // interface holds (`free`) waits for a refused delete of its VIF.
+  std::string heldBackCase(std::string const& ns, std::set<std::uint16_t> const& free) const;
   // A limit of unresolved traffic that holds `held`, not what the configurations wrote.
   std::string limitCase(std::string const& ns, std::string const& path, std::uint32_t held) const;
+  // Of machines sharing a namespace, the VRF whose socket holds its multicast routing.
+  std::optional<std::string> routingOwner(std::string const& ns) const;
+  // A VRF whose machine shares its namespace with the owner's.
+  std::string sharedCase(std::string const& vrf, std::string const& ns) const;
+  // The VRF whose machine made the next call (from the trace context it runs in).
+  void callerIs(std::string_view context);
   // A VRF with a status entry and no machine.
   std::string statusCase(std::string const& vrf) const;
 
@@ -75,6 +84,8 @@ class RunEvidence : public Trace::Sink {
   // `drops`: where the kernel lost the VIF without a call.
   template <class Touch>
   Replay replay(std::string const& ns, std::vector<std::size_t> const& drops, Touch const& touch) const;
+  // The successful start of the socket that routes in the namespace now, if any.
+  std::optional<std::size_t> liveStart(std::string const& ns) const;
   std::string restartCase(std::string const& ns, std::uint16_t index) const;
   bool lostAfter(std::string const& ns, std::uint16_t vif, std::optional<std::size_t> call) const;
 
@@ -90,6 +101,7 @@ class RunEvidence : public Trace::Sink {
   std::size_t statementStart_ = 0;
   std::vector<std::string> owners_;  // of each call
   std::map<int, std::string> fds_;
+  std::map<std::size_t, std::string> callers_;  // by call
 };
 
 }  // namespace ModelCheck
