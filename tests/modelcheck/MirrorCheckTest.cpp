@@ -25,7 +25,8 @@ TEST(ModelCheckCampaign, TwoThousandSequencesEndInTheMirror) {
   EXPECT_GE(result.sequences, 2000u);
   EXPECT_GT(result.entries, 2000u) << "the sequences reach the kernel";
   // The defined cases all occur, so that their naming is held to the campaign too.
-  for (char const* name : {"failed call", "before open", "missing VIF", "VIF removed", "removed table", "start failed"}) {
+  for (char const* name : {"failed call", "before open", "missing VIF", "VIF removed", "removed table", "start failed",
+                           "failed write", "shared namespace"}) {
     EXPECT_GT(result.exceptions.count(name), 0u) << name << "\n" << out.str();
   }
   std::cout << out.str();

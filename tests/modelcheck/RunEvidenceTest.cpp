@@ -105,13 +105,13 @@ TEST_F(RunEvidenceTest, AFailedStartCountsUntilTheNamespaceGetsANewSocket) {
   kernel.faultIs(Plix::NamespaceName("a"), CallKind::start, EADDRINUSE);
   open("a");
   evidence.settled({}, {});
-  EXPECT_EQ(evidence.namespaceCase("a"),
+  EXPECT_EQ(evidence.machineCase("default", "a"),
             "start failed: starting multicast routing failed with EADDRINUSE; the socket stays open without it and "
             "nothing starts it again");
-  EXPECT_EQ(evidence.namespaceCase("b"), "");
+  EXPECT_EQ(evidence.machineCase("default", "b"), "");
   open("a");
   evidence.settled({}, {});
-  EXPECT_EQ(evidence.namespaceCase("a"), "");
+  EXPECT_EQ(evidence.machineCase("default", "a"), "");
 }
 
 TEST_F(RunEvidenceTest, ARemovedNamespaceCountsUntilASocketOpensInItsSuccessor) {
@@ -121,10 +121,10 @@ TEST_F(RunEvidenceTest, ARemovedNamespaceCountsUntilASocketOpensInItsSuccessor) 
   kernel.netnsDel(Plix::NamespaceName("a"));
   kernel.netnsIs(Plix::NamespaceName("a"));
   evidence.settled({}, {});
-  EXPECT_TRUE(evidence.namespaceCase("a").starts_with("namespace removed: ")) << evidence.namespaceCase("a");
+  EXPECT_TRUE(evidence.machineCase("default", "a").starts_with("namespace removed: ")) << evidence.machineCase("default", "a");
   open("a");
   evidence.settled({}, {});
-  EXPECT_EQ(evidence.namespaceCase("a"), "");
+  EXPECT_EQ(evidence.machineCase("default", "a"), "");
 }
 
 TEST_F(RunEvidenceTest, ARemovedTableExplainsOnlyKeysNotProgrammedSince) {
@@ -148,11 +148,27 @@ TEST_F(RunEvidenceTest, ASharedNamespaceExcusesOnlyTheVrfWhoseStartWasRefused) {
             "shared namespace: VRF red's start failed with EADDRINUSE because VRF blue's socket holds the namespace's "
             "multicast routing; a namespace's kernel mirrors one VRF");
   EXPECT_EQ(evidence.sharedCase("blue", "a"), "");
-  EXPECT_EQ(evidence.namespaceCase("a"), "") << "blue's start did not fail";
+  EXPECT_EQ(evidence.machineCase("blue", "a"), "") << "blue's start did not fail";
+  EXPECT_EQ(evidence.machineCase("red", "a"), "") << "blue routes in a: red's refusal is the shared case";
   kernel.close(blue);
   evidence.settled({}, {});
   EXPECT_EQ(evidence.sharedCase("red", "a"), "") << "nobody routes in a now";
-  EXPECT_TRUE(evidence.namespaceCase("a").starts_with("start failed: ")) << evidence.namespaceCase("a");
+  EXPECT_TRUE(evidence.machineCase("red", "a").starts_with("start failed: ")) << evidence.machineCase("red", "a");
+  EXPECT_EQ(evidence.machineCase("blue", "a"), "");
+}
+
+// A refused start counts for its own VRF even when another VRF's socket started after it.
+TEST_F(RunEvidenceTest, AFailedStartIsTheMachinesOwnWhateverAnotherMachineDid) {
+  kernel.faultIs(Plix::NamespaceName("a"), CallKind::start, EADDRINUSE);
+  open("a", "blue");
+  int const red = open("a", "red");
+  evidence.settled({}, {});
+  EXPECT_EQ(evidence.machineCase("blue", "a"), "") << "red routes in a now";
+  EXPECT_FALSE(evidence.sharedCase("blue", "a").empty());
+  kernel.close(red);
+  evidence.settled({}, {});
+  EXPECT_TRUE(evidence.machineCase("blue", "a").starts_with("start failed: ")) << evidence.machineCase("blue", "a");
+  EXPECT_EQ(evidence.machineCase("red", "a"), "");
 }
 
 TEST_F(RunEvidenceTest, AnIndexIsHeldBackOnlyByARefusedDeleteOfItsOwnVif) {

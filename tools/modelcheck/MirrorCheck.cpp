@@ -294,7 +294,7 @@ class Run {
 
   void checkStatus(MirrorCheck::Outcome& outcome, std::string const& vrf, ReferenceModel::Machine const& machine,
                    PublishedStatus const& s, std::string const& shared) {
-    std::string const unregistered = shared.empty() ? evidence_.namespaceCase(machine.ns) : shared;
+    std::string const unregistered = shared.empty() ? evidence_.machineCase(vrf, machine.ns) : shared;
     auto const requested = model_.requested(vrf);
     std::map<std::uint16_t, std::string> holders;
     for (auto const& [intf, vif] : s.config) {
@@ -365,7 +365,7 @@ class Run {
       std::string text = "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
                          (h == held.end() ? " is missing" : " is on ifindex " + std::to_string(h->second));
       auto const heldIndex = h == held.end() ? std::nullopt : std::optional<std::uint32_t>(h->second);
-      auto why = evidence_.vifCase(ns, vif, ifindex, heldIndex);
+      auto why = evidence_.vifCase(vrf, ns, vif, ifindex, heldIndex);
       if (!why.empty() && !heldIndex) missing.insert(vif);
       finding(outcome, text, why);
     }
@@ -373,7 +373,7 @@ class Run {
       if (want.contains(vif)) continue;
       finding(outcome, "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
                            " is held by no registration",
-              evidence_.vifCase(ns, vif, std::nullopt, ifindex));
+              evidence_.vifCase(vrf, ns, vif, std::nullopt, ifindex));
     }
 
     auto const expected = model_.expectedMfc(vrf, s.registered);

@@ -197,15 +197,20 @@ RunEvidence::Replay RunEvidence::replayMfc(std::string const& ns, Key const& key
   });
 }
 
-std::string RunEvidence::namespaceCase(std::string const& ns) const {
+bool RunEvidence::mine(std::size_t call, std::string const& vrf) const {
+  auto it = callers_.find(call);
+  return it == callers_.end() || it->second == vrf;
+}
+
+std::string RunEvidence::machineCase(std::string const& vrf, std::string const& ns) const {
   std::optional<std::size_t> opened, started, removed;
   for (std::size_t i = 0; i < owners_.size(); ++i) {
-    if (owners_[i] != ns) continue;
+    if (owners_[i] != ns || !mine(i, vrf)) continue;
     if (calls()[i].kind == CallKind::socket) opened = i;
     if (calls()[i].kind == CallKind::start) started = i;
   }
   if (namespaceRemovals_.contains(ns)) removed = namespaceRemovals_.at(ns).back();
-  if (removed && !since(opened, *removed)) {
+  if (removed && opened && !since(opened, *removed)) {
     return "namespace removed: the machine's socket stays in the namespace that was removed and is never opened "
            "again";
   }
@@ -228,9 +233,9 @@ std::string RunEvidence::restartCase(std::string const& ns, std::uint16_t index)
          "machine does not register them again";
 }
 
-std::string RunEvidence::vifCase(std::string const& ns, std::uint16_t index, std::optional<std::uint32_t> wanted,
+std::string RunEvidence::vifCase(std::string const& vrf, std::string const& ns, std::uint16_t index, std::optional<std::uint32_t> wanted,
                                  std::optional<std::uint32_t> held) const {
-  if (auto e = namespaceCase(ns); !e.empty()) return e;
+  if (auto e = machineCase(vrf, ns); !e.empty()) return e;
   auto const r = replayVif(ns, index);
   if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last) && r.vif == held && held != wanted) {
     auto const& c = calls()[*r.last];
@@ -257,7 +262,7 @@ bool RunEvidence::lostAfter(std::string const& ns, std::uint16_t vif, std::optio
 
 std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
                                  Entry const* held, std::set<std::uint16_t> const& missingVifs) const {
-  if (auto e = namespaceCase(ns); !e.empty()) return e;
+  if (auto e = machineCase(vrf, ns); !e.empty()) return e;
   auto const r = replayMfc(ns, key);
   std::optional<Entry> const kernelHas = held ? std::optional<Entry>(*held) : std::nullopt;
   std::set<std::uint16_t> differing;

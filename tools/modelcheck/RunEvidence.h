@@ -38,10 +38,10 @@ class RunEvidence : public Trace::Sink {
   void settled(std::set<std::string> const& vrfsWithMachines,
                std::map<std::string, std::map<std::uint16_t, std::uint32_t>> vifs);
 
-  // The cases that hold for a whole namespace.
-  std::string namespaceCase(std::string const& ns) const;
+  // The cases that hold for all a VRF's machine holds in its namespace.
+  std::string machineCase(std::string const& vrf, std::string const& ns) const;
   // A VIF the kernel holds other than the registrations say: `wanted` and `held` ifindex.
-  std::string vifCase(std::string const& ns, std::uint16_t index, std::optional<std::uint32_t> wanted,
+  std::string vifCase(std::string const& vrf, std::string const& ns, std::uint16_t index, std::optional<std::uint32_t> wanted,
                       std::optional<std::uint32_t> held) const;
   // An MFC entry the kernel holds other than the tables and registrations make;
   // `missingVifs`: registered VIFs the kernel lacks, each for a case of its own.
@@ -84,6 +84,8 @@ class RunEvidence : public Trace::Sink {
   // `drops`: where the kernel lost the VIF without a call.
   template <class Touch>
   Replay replay(std::string const& ns, std::vector<std::size_t> const& drops, Touch const& touch) const;
+  // Whether the call was the VRF's machine's (or of no known machine).
+  bool mine(std::size_t call, std::string const& vrf) const;
   // The successful start of the socket that routes in the namespace now, if any.
   std::optional<std::size_t> liveStart(std::string const& ns) const;
   std::string restartCase(std::string const& ns, std::uint16_t index) const;
