@@ -109,6 +109,20 @@ TEST(ModelCheckMirror, TheDefaultMachineWithoutAConfigurationStaysInTheMirror) {
   EXPECT_EQ(outcome.entries, 1u);
 }
 
+// The one index is held back by a refused delete while two interfaces join; once the delete
+// is done it goes to the waiting interface that allocation meets first, not to the one that
+// joined first.
+TEST(ModelCheckMirror, AnIndexHeldBackGoesToTheWaitingInterfacesInAllocationOrder) {
+  std::vector<std::string> const script{"link default eth2 12",          "intf Ethernet2 eth2",
+                                        "config default max 2",          "fault default del-vif EACCES",
+                                        "request msdp default Ethernet2", "advance 12",
+                                        "no request msdp",               "request igmp default Ethernet3",
+                                        "request igmp default Ethernet1"};
+  auto const outcome = MirrorCheck::run(script, {});
+  ASSERT_TRUE(outcome.valid) << outcome.refusal;
+  EXPECT_TRUE(outcome.findings.empty()) << outcome.findings[0].text;
+}
+
 TEST(ModelCheckMirror, AnExactMirrorHasNoFinding) {
   std::vector<std::string> const script{"link default eth1 11", "link default eth2 12", "intf Ethernet1 eth1",
                                         "intf Ethernet2 eth2",  "config default",       "request pim default Ethernet1",

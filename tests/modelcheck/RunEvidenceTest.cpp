@@ -192,6 +192,22 @@ TEST_F(RunEvidenceTest, AnIndexIsHeldBackOnlyByARefusedDeleteOfItsOwnVif) {
   EXPECT_EQ(evidence.heldBackCase("a", {3}), "");
 }
 
+TEST_F(RunEvidenceTest, AnIndexIsHeldBackFromItsRefusedDeleteUntilTheDeleteIsDone) {
+  kernel.linkIs(Plix::NamespaceName("a"), "eth1", 11);
+  int const a = open("a");
+  request(a, addVif, vifctl(1, 0x08, 11));
+  std::size_t const before = evidence.mark();
+  kernel.faultIs(Plix::NamespaceName("a"), CallKind::delVif, EACCES);
+  request(a, delVif, delVif4(1));
+  std::size_t const refused = evidence.mark();
+  request(a, delVif, delVif4(1));
+  evidence.settled({}, {});
+  EXPECT_FALSE(evidence.heldBackAt("a", before));
+  EXPECT_TRUE(evidence.heldBackAt("a", refused));
+  EXPECT_FALSE(evidence.heldBackAt("b", refused));
+  EXPECT_FALSE(evidence.heldBackAt("a", evidence.mark())) << "the retried delete was done";
+}
+
 TEST_F(RunEvidenceTest, ALimitKeptByARefusedWriteIsTheOneWrittenBefore) {
   kernel.writeProcSys(entriesPath, "5", Plix::NamespaceName("a"));
   kernel.faultIs(Plix::NamespaceName("a"), CallKind::procWrite, EACCES);

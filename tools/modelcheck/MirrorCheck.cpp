@@ -148,6 +148,7 @@ class Run {
 
   void before(Kmfibd::Statement const& s) {
     evidence_.starting();
+    if (s.kind == Kind::restart) joins_.clear();
     std::string const vrf = s.vrf.str();
     if (s.kind == Kind::restart) evidence_.restarting(machineVrfs());
     if (s.kind == Kind::netns && s.no) evidence_.namespaceRemoving(s.ns.str());
@@ -184,6 +185,15 @@ class Run {
 
   void after() {
     evidence_.settled(machineVrfs(), kernelVifs());
+    // Where each requested interface last joined its VRF's machine: by the end of the
+    // statement, as a machine built now first deletes what its status holds and then allocates.
+    for (auto const& [vrf, machine] : model_.machines()) {
+      auto const now = model_.requested(vrf);
+      auto& joined = joins_[vrf];
+      std::erase_if(joined, [&](auto const& j) { return !now.contains(j.first); });
+      for (auto const& intf : now) joined.try_emplace(intf, evidence_.mark());
+    }
+    std::erase_if(joins_, [&](auto const& j) { return !model_.machines().contains(j.first); });
     std::set<std::string> namespaces;
     for (auto const& [vrf, machine] : model_.machines()) {
       if (!namespaces.insert(machine.ns).second) shared_ = true;
@@ -276,6 +286,14 @@ class Run {
 
   // The audit reads back VIFs and MFC entries only: the limits are held to the model with
   // it off, where a refused write is a case of its own.
+  // An interface that joined while a refused delete held an index back may lack one: the
+  // kernel's refusal is an input here, as the published status is.
+  bool heldBackAtJoin(std::string const& vrf, std::string const& ns, std::string const& intf) const {
+    auto v = joins_.find(vrf);
+    if (v == joins_.end() || !v->second.contains(intf)) return false;
+    return evidence_.heldBackAt(ns, v->second.at(intf));
+  }
+
   void checkLimits(MirrorCheck::Outcome& outcome, Snapshot const& snap) {
     if (options_.audit) return;
     auto const& limits = model_.limits();
@@ -312,7 +330,7 @@ class Run {
       if (!holders.contains(v)) free.insert(v);
     }
     for (auto const& intf : requested) {
-      if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf)) {
+      if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf) && !heldBackAtJoin(vrf, machine.ns, intf)) {
         auto const heldBack = evidence_.heldBackCase(machine.ns, free);
         finding(outcome, "VRF " + vrf + ": " + intf + " is requested but has no VIF, though an index was free",
                 heldBack.empty() ? unregistered : heldBack);
@@ -405,6 +423,7 @@ class Run {
   Kmfibd::StatementParser parser_;
   ReferenceModel model_;
   RunEvidence evidence_;
+  std::map<std::string, std::map<std::string, std::size_t>> joins_;  // per VRF: interface, where it joined
   bool shared_ = false;  // two machines were in one namespace
   std::map<std::string, std::map<Key, std::string>> lastChange_;  // per VRF: the table of each key's last change
   Trace::SinkScope sink_;

@@ -330,6 +330,33 @@ std::string RunEvidence::heldBackCase(std::string const& ns, std::set<std::uint1
          ") to be retried, and the interface waits with it";
 }
 
+bool RunEvidence::heldBackAt(std::string const& ns, std::size_t mark) const {
+  auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+  std::set<std::uint16_t> pending;
+  std::optional<int> started;
+  std::vector<std::size_t> removals;
+  if (auto n = namespaceRemovals_.find(ns); n != namespaceRemovals_.end()) removals = n->second;
+  for (std::size_t i = 0; i < std::min(mark, owners_.size()); ++i) {
+    if (std::find(removals.begin(), removals.end(), i) != removals.end()) pending.clear();
+    if (owners_[i] != ns) continue;
+    auto const& c = calls()[i];
+    auto const kind = kindOf(c);
+    if (kind == CallKind::start && c.result >= 0) started = c.fd;
+    if (kind == CallKind::close && started == c.fd) pending.clear();
+    if (kind == CallKind::addVif && c.bytes.size() == family.vifSize && c.result >= 0) {
+      pending.erase(family.readVif(c.bytes).index);
+    }
+    if (kind != CallKind::delVif || c.bytes.size() != family.delVifSize) continue;
+    auto const index = Kernel::MrtFamily::readVifIndex(c.bytes);
+    if (c.result < 0 && c.error != EADDRNOTAVAIL) {
+      pending.insert(index);
+    } else {
+      pending.erase(index);
+    }
+  }
+  return !pending.empty();
+}
+
 std::string RunEvidence::limitCase(std::string const& ns, std::string const& path, std::uint32_t held) const {
   std::optional<std::size_t> last;
   std::string value = "0";  // a namespace starts with nothing written

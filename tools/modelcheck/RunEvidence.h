@@ -50,6 +50,12 @@ class RunEvidence : public Trace::Sink {
   // An interface without a VIF index: whether every index the bound allows that no
   // interface holds (`free`) waits for a refused delete of its VIF.
   std::string heldBackCase(std::string const& ns, std::set<std::uint16_t> const& free) const;
+  // Whether a refused delete held a VIF index back in the namespace at the mark (the number
+  // of calls made before it): an interface that joins then may find no index, and when the
+  // delete is done the index goes to the waiting interfaces in the allocation's order.
+  bool heldBackAt(std::string const& ns, std::size_t mark) const;
+  // Where the next statement starts in the call log.
+  std::size_t mark() const { return calls().size(); }
   // A limit of unresolved traffic that holds `held`, not what the configurations wrote.
   std::string limitCase(std::string const& ns, std::string const& path, std::uint32_t held) const;
   // Of machines sharing a namespace, the VRF whose socket holds its multicast routing.
