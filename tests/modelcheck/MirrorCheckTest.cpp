@@ -123,6 +123,51 @@ TEST(ModelCheckMirror, AnIndexHeldBackGoesToTheWaitingInterfacesInAllocationOrde
   EXPECT_TRUE(outcome.findings.empty()) << outcome.findings[0].text;
 }
 
+// Cases whose evidence lies in whose calls they were: each script leaves one kind of finding,
+// named by the case given.
+struct Named {
+  char const* what;
+  std::vector<std::string> script;
+  char const* exception;  // the prefix every finding's case has
+};
+
+class ModelCheckNamed : public testing::TestWithParam<Named> {};
+
+TEST_P(ModelCheckNamed, EveryFindingIsNamedByItsCase) {
+  auto const outcome = MirrorCheck::run(GetParam().script, {.af = Plix::AddressFamily::ipv6});
+  ASSERT_TRUE(outcome.valid) << outcome.refusal;
+  ASSERT_FALSE(outcome.findings.empty()) << GetParam().what;
+  for (auto const& f : outcome.findings) {
+    EXPECT_TRUE(f.exception.starts_with(GetParam().exception)) << GetParam().what << ": " << f.text << ": " << f.exception;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ModelCheckNamed,
+    testing::Values(
+        // The other VRF's socket opened and closed in the namespace meanwhile: red's requests
+        // still went to its own failed descriptor.
+        Named{"requests before red's own socket opened",
+              {"vrf red netns ns2", "config red max 0", "table red t1 preference 10", "vrf blue netns ns2", "advance 2.5",
+               "route red t1 2001:db8::1 ff0e::2 iif Ethernet2 oif Ethernet2,Ethernet1 oif-register", "netns ns2",
+               "config blue max 2", "vrf blue"},
+              "before open: "},
+        // The delete of Ethernet2's VIF is refused, yet its registration is withdrawn.
+        Named{"a registration withdrawn with its delete refused",
+              {"link default eth2 12", "intf Ethernet2 eth2", "config default max 2", "table default t2",
+               "request pim default Ethernet2", "route default t2 2001:db8::3 ff0e::2 oif Null0,Ethernet2,Ethernet1",
+               "intf Ethernet4 eth2", "advance 0.05", "fault default del-vif EACCES count 2", "no request pim",
+               "request msdp default Ethernet4"},
+              "VIF removed: "},
+        // Without a configuration the default machine holds the collection that went: a route
+        // of the new one does not reach it, so the removed table still explains the entry.
+        Named{"a route change in a collection the machine does not hold",
+              {"config default max 4", "table default t3",
+               "route default t3 2001:db8::3 ff0e::1 iif Ethernet4 oif Ethernet3 oif-register", "advance 0.3",
+               "no config default", "no table default t3", "table default t1",
+               "route default t1 2001:db8::3 ff0e::1 iif Ethernet1 oif Register0,Ethernet1,Ethernet3"},
+              "removed table: "}));
+
 TEST(ModelCheckMirror, AnExactMirrorHasNoFinding) {
   std::vector<std::string> const script{"link default eth1 11", "link default eth2 12", "intf Ethernet1 eth1",
                                         "intf Ethernet2 eth2",  "config default",       "request pim default Ethernet1",

@@ -181,15 +181,15 @@ TEST_F(RunEvidenceTest, AnIndexIsHeldBackOnlyByARefusedDeleteOfItsOwnVif) {
   request(a, delVif, delVif4(1));
   request(a, delVif, delVif4(2));
   evidence.settled({}, {});
-  EXPECT_EQ(evidence.heldBackCase("a", {1}),
+  EXPECT_EQ(evidence.heldBackCase("default", "a", {1}),
             "delete pending: every index the bound leaves free waits for a refused delete of its VIF (EACCES) to be "
             "retried, and the interface waits with it");
-  EXPECT_EQ(evidence.heldBackCase("a", {1, 2}), "") << "index 2's delete was done: it was free";
-  EXPECT_EQ(evidence.heldBackCase("a", {1, 3}), "") << "index 3 was never used: it was free";
-  EXPECT_EQ(evidence.heldBackCase("b", {1}), "");
+  EXPECT_EQ(evidence.heldBackCase("default", "a", {1, 2}), "") << "index 2's delete was done: it was free";
+  EXPECT_EQ(evidence.heldBackCase("default", "a", {1, 3}), "") << "index 3 was never used: it was free";
+  EXPECT_EQ(evidence.heldBackCase("default", "b", {1}), "");
   request(a, delVif, delVif4(3));  // the kernel has no VIF 3: the agent counts the delete done
   evidence.settled({}, {});
-  EXPECT_EQ(evidence.heldBackCase("a", {3}), "");
+  EXPECT_EQ(evidence.heldBackCase("default", "a", {3}), "");
 }
 
 TEST_F(RunEvidenceTest, AnIndexIsHeldBackFromItsRefusedDeleteUntilTheDeleteIsDone) {

@@ -153,7 +153,8 @@ class Run {
     if (s.kind == Kind::restart) evidence_.restarting(machineVrfs());
     if (s.kind == Kind::netns && s.no) evidence_.namespaceRemoving(s.ns.str());
     if (s.kind == Kind::route) {
-      evidence_.routeChanging(vrf, ReferenceModel::keyOf(s.key));
+      // A change in a collection the machine does not hold does not reach it.
+      if (model_.followsTables(vrf)) evidence_.routeChanging(vrf, ReferenceModel::keyOf(s.key));
       lastChange_[vrf][ReferenceModel::keyOf(s.key)] = s.table;
     }
     if (s.kind == Kind::table && s.no) {
@@ -331,7 +332,7 @@ class Run {
     }
     for (auto const& intf : requested) {
       if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf) && !heldBackAtJoin(vrf, machine.ns, intf)) {
-        auto const heldBack = evidence_.heldBackCase(machine.ns, free);
+        auto const heldBack = evidence_.heldBackCase(vrf, machine.ns, free);
         finding(outcome, "VRF " + vrf + ": " + intf + " is requested but has no VIF, though an index was free",
                 heldBack.empty() ? unregistered : heldBack);
       }

@@ -100,8 +100,8 @@ void RunEvidence::write(double, std::string_view, int, std::string_view text) {
 }
 
 template <class Touch>
-RunEvidence::Replay RunEvidence::replay(std::string const& ns, std::vector<std::size_t> const& drops,
-                                        Touch const& touch) const {
+RunEvidence::Replay RunEvidence::replay(std::string const& vrf, std::string const& ns,
+                                        std::vector<std::size_t> const& drops, Touch const& touch) const {
   Replay r;
   std::optional<int> started;
   bool failedOpen = false;  // the namespace's last open attempt failed
@@ -122,14 +122,15 @@ RunEvidence::Replay RunEvidence::replay(std::string const& ns, std::vector<std::
     upTo(i);
     auto const& c = calls()[i];
     // A machine whose socket did not open sends its requests to the failed descriptor.
-    if (owners_[i].empty() && c.fd < 0 && failedOpen) {
+    if (owners_[i].empty() && c.fd < 0 && failedOpen && mine(i, vrf)) {
       touch(i, c, r);
       if (r.last == i) r.beforeOpen = true;
       continue;
     }
     if (owners_[i] != ns) continue;
-    if (c.kind == CallKind::socket) failedOpen = c.result < 0;
-    if (c.kind == CallKind::start && c.result >= 0) started = c.fd;
+    if (c.kind == CallKind::socket && mine(i, vrf)) failedOpen = c.result < 0;
+    // Only the VRF's own routing socket's close empties what its calls left.
+    if (c.kind == CallKind::start && c.result >= 0 && mine(i, vrf)) started = c.fd;
     if (c.kind == CallKind::close && started == c.fd) {
       r = Replay{r.last, i, {}, {}, false};
       started.reset();
@@ -142,12 +143,12 @@ RunEvidence::Replay RunEvidence::replay(std::string const& ns, std::vector<std::
   return r;
 }
 
-RunEvidence::Replay RunEvidence::replayVif(std::string const& ns, std::uint16_t index) const {
+RunEvidence::Replay RunEvidence::replayVif(std::string const& vrf, std::string const& ns, std::uint16_t index) const {
   auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
   // The kernel drops a VIF whose device goes, without a call.
   std::vector<std::size_t> gone;
   if (auto n = vifsGone_.find(ns); n != vifsGone_.end() && n->second.contains(index)) gone = n->second.at(index);
-  return replay(ns, gone, [&](std::size_t i, Call const& c, Replay& r) {
+  return replay(vrf, ns, gone, [&](std::size_t i, Call const& c, Replay& r) {
     if (kindOf(c) == CallKind::addVif && c.bytes.size() == family.vifSize) {
       auto const vif = family.readVif(c.bytes);
       if (vif.index != index) return;
@@ -162,14 +163,14 @@ RunEvidence::Replay RunEvidence::replayVif(std::string const& ns, std::uint16_t 
   });
 }
 
-RunEvidence::Replay RunEvidence::replayMfc(std::string const& ns, Key const& key) const {
+RunEvidence::Replay RunEvidence::replayMfc(std::string const& vrf, std::string const& ns, Key const& key) const {
   auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
   // The kernel keeps of an entry's outgoing VIFs those it holds when the entry is added.
   std::set<std::uint16_t> vifs;
   std::optional<std::size_t> cleared;
   std::size_t seen = 0;
   auto const gone = vifsGone_.find(ns);
-  return replay(ns, {}, [&](std::size_t i, Call const& c, Replay& r) {
+  return replay(vrf, ns, {}, [&](std::size_t i, Call const& c, Replay& r) {
     if (r.cleared != cleared) vifs.clear();
     cleared = r.cleared;
     if (gone != vifsGone_.end()) {
@@ -222,9 +223,9 @@ std::string RunEvidence::machineCase(std::string const& vrf, std::string const& 
   return "";
 }
 
-std::string RunEvidence::restartCase(std::string const& ns, std::uint16_t index) const {
+std::string RunEvidence::restartCase(std::string const& vrf, std::string const& ns, std::uint16_t index) const {
   if (restarts_.empty()) return "";
-  auto const r = replayVif(ns, index);
+  auto const r = replayVif(vrf, ns, index);
   // The close came with the last restart, after the VIF's last registration.
   if (r.vif || !r.cleared || *r.cleared < restarts_.back() || after(r.last, r.cleared)) return "";
   auto const& c = calls()[*r.cleared];
@@ -236,7 +237,7 @@ std::string RunEvidence::restartCase(std::string const& ns, std::uint16_t index)
 std::string RunEvidence::vifCase(std::string const& vrf, std::string const& ns, std::uint16_t index, std::optional<std::uint32_t> wanted,
                                  std::optional<std::uint32_t> held) const {
   if (auto e = machineCase(vrf, ns); !e.empty()) return e;
-  auto const r = replayVif(ns, index);
+  auto const r = replayVif(vrf, ns, index);
   if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last) && r.vif == held && held != wanted) {
     auto const& c = calls()[*r.last];
     if (r.beforeOpen) {
@@ -249,21 +250,34 @@ std::string RunEvidence::vifCase(std::string const& vrf, std::string const& ns, 
     return "failed call: the last " + std::string(Kernel::callKindName(kindOf(c))) + " of VIF " + std::to_string(index) +
            " failed with " + errnoOf(c) + "; a registered interface is not sent again, nor a refused delete after its index is reused";
   }
-  if (wanted && !held) return restartCase(ns, index);
+  if (wanted && !held) return restartCase(vrf, ns, index);
   return "";
 }
 
-bool RunEvidence::lostAfter(std::string const& ns, std::uint16_t vif, std::optional<std::size_t> call) const {
+bool RunEvidence::lostAfter(std::string const& vrf, std::string const& ns, std::uint16_t vif,
+                            std::optional<std::size_t> call) const {
+  // The kernel lost the VIF, or the machine withdrew its registration (whatever the kernel
+  // answered the delete), after the call.
   auto n = vifsGone_.find(ns);
-  if (n == vifsGone_.end() || !n->second.contains(vif)) return false;
-  auto const& gone = n->second.at(vif);
-  return std::any_of(gone.begin(), gone.end(), [&](std::size_t at) { return !call || at > *call; });
+  if (n != vifsGone_.end() && n->second.contains(vif)) {
+    auto const& gone = n->second.at(vif);
+    if (std::any_of(gone.begin(), gone.end(), [&](std::size_t at) { return !call || at > *call; })) return true;
+  }
+  auto const& family = af_ == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
+  for (std::size_t i = call ? *call + 1 : 0; i < owners_.size(); ++i) {
+    auto const& c = calls()[i];
+    if (owners_[i] == ns && mine(i, vrf) && kindOf(c) == CallKind::delVif && c.bytes.size() == family.delVifSize &&
+        Kernel::MrtFamily::readVifIndex(c.bytes) == vif) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
                                  Entry const* held, std::set<std::uint16_t> const& missingVifs) const {
   if (auto e = machineCase(vrf, ns); !e.empty()) return e;
-  auto const r = replayMfc(ns, key);
+  auto const r = replayMfc(vrf, ns, key);
   std::optional<Entry> const kernelHas = held ? std::optional<Entry>(*held) : std::nullopt;
   std::set<std::uint16_t> differing;
   if (expected && held) {
@@ -287,9 +301,9 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
            " of the key failed with " + errnoOf(calls()[*r.last]) + " and nothing asked for the key again";
   }
   if (!differing.empty()) {
-    bool const lost = std::any_of(differing.begin(), differing.end(), [&](std::uint16_t v) { return lostAfter(ns, v, r.last); });
+    bool const lost = std::any_of(differing.begin(), differing.end(), [&](std::uint16_t v) { return lostAfter(vrf, ns, v, r.last); });
     bool const explained = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
-      return missingVifs.contains(v) || lostAfter(ns, v, r.last);
+      return missingVifs.contains(v) || lostAfter(vrf, ns, v, r.last);
     });
     if (explained && lost) {
       return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
@@ -313,12 +327,13 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
   return "";
 }
 
-std::string RunEvidence::heldBackCase(std::string const& ns, std::set<std::uint16_t> const& free) const {
+std::string RunEvidence::heldBackCase(std::string const& vrf, std::string const& ns,
+                                      std::set<std::uint16_t> const& free) const {
   // Only a few indices can wait so: a sequence refuses a few deletes at most.
   if (free.empty() || free.size() > 8) return "";
   std::string error;
   for (auto v : free) {
-    auto const r = replayVif(ns, v);
+    auto const r = replayVif(vrf, ns, v);
     // The agent counts a delete the kernel answers EADDRNOTAVAIL (no such VIF) as done.
     if (!r.last || kindOf(calls()[*r.last]) != CallKind::delVif || calls()[*r.last].result >= 0 ||
         calls()[*r.last].error == EADDRNOTAVAIL) {

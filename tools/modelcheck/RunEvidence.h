@@ -49,7 +49,7 @@ class RunEvidence : public Trace::Sink {
                       Entry const* held, std::set<std::uint16_t> const& missingVifs) const;
   // An interface without a VIF index: whether every index the bound allows that no
   // interface holds (`free`) waits for a refused delete of its VIF.
-  std::string heldBackCase(std::string const& ns, std::set<std::uint16_t> const& free) const;
+  std::string heldBackCase(std::string const& vrf, std::string const& ns, std::set<std::uint16_t> const& free) const;
   // Whether a refused delete held a VIF index back in the namespace at the mark (the number
   // of calls made before it): an interface that joins then may find no index, and when the
   // delete is done the index goes to the waiting interfaces in the allocation's order.
@@ -85,17 +85,19 @@ class RunEvidence : public Trace::Sink {
   // Gives each new call of the log the namespace it went to: a descriptor opened in a
   // namespace that was removed since belongs to none of the current ones.
   void resolve();
-  Replay replayVif(std::string const& ns, std::uint16_t index) const;
-  Replay replayMfc(std::string const& ns, Key const& key) const;
-  // `drops`: where the kernel lost the VIF without a call.
+  Replay replayVif(std::string const& vrf, std::string const& ns, std::uint16_t index) const;
+  Replay replayMfc(std::string const& vrf, std::string const& ns, Key const& key) const;
+  // `drops`: where the kernel lost the VIF without a call. Requests to a descriptor that
+  // failed to open count for the VRF's machine while its own last open attempt failed.
   template <class Touch>
-  Replay replay(std::string const& ns, std::vector<std::size_t> const& drops, Touch const& touch) const;
+  Replay replay(std::string const& vrf, std::string const& ns, std::vector<std::size_t> const& drops,
+                Touch const& touch) const;
   // Whether the call was the VRF's machine's (or of no known machine).
   bool mine(std::size_t call, std::string const& vrf) const;
   // The successful start of the socket that routes in the namespace now, if any.
   std::optional<std::size_t> liveStart(std::string const& ns) const;
-  std::string restartCase(std::string const& ns, std::uint16_t index) const;
-  bool lostAfter(std::string const& ns, std::uint16_t vif, std::optional<std::size_t> call) const;
+  std::string restartCase(std::string const& vrf, std::string const& ns, std::uint16_t index) const;
+  bool lostAfter(std::string const& vrf, std::string const& ns, std::uint16_t vif, std::optional<std::size_t> call) const;
 
   Kernel::SimKernel const& kernel_;
   Plix::AddressFamily af_;
