@@ -104,6 +104,7 @@ RunEvidence::Replay RunEvidence::replay(std::string const& vrf, std::string cons
                                         std::vector<std::size_t> const& drops, Touch const& touch) const {
   Replay r;
   std::optional<int> started;
+  bool startedMine = false;
   bool failedOpen = false;  // the namespace's last open attempt failed
   std::vector<std::size_t> removals;
   if (auto n = namespaceRemovals_.find(ns); n != namespaceRemovals_.end()) removals = n->second;
@@ -112,7 +113,7 @@ RunEvidence::Replay RunEvidence::replay(std::string const& vrf, std::string cons
   // Removals and drops at a position come before the call made there.
   auto const upTo = [&](std::size_t i) {
     for (; removal != removals.end() && *removal <= i; ++removal) {
-      r = Replay{r.last, *removal, {}, {}, false};
+      r = Replay{r.last, *removal, *removal, {}, {}, false};
       started.reset();
       failedOpen = false;
     }
@@ -129,10 +130,14 @@ RunEvidence::Replay RunEvidence::replay(std::string const& vrf, std::string cons
     }
     if (owners_[i] != ns) continue;
     if (c.kind == CallKind::socket && mine(i, vrf)) failedOpen = c.result < 0;
-    // Only the VRF's own routing socket's close empties what its calls left.
-    if (c.kind == CallKind::start && c.result >= 0 && mine(i, vrf)) started = c.fd;
+    // The routing socket's close empties the namespace's tables, whoever's socket it was;
+    // only the VRF's own explains what its calls left.
+    if (c.kind == CallKind::start && c.result >= 0) {
+      started = c.fd;
+      startedMine = mine(i, vrf);
+    }
     if (c.kind == CallKind::close && started == c.fd) {
-      r = Replay{r.last, i, {}, {}, false};
+      r = Replay{r.last, i, startedMine ? std::optional(i) : r.ownCleared, {}, {}, false};
       started.reset();
     }
     auto const last = r.last;
@@ -238,7 +243,7 @@ std::string RunEvidence::vifCase(std::string const& vrf, std::string const& ns, 
                                  std::optional<std::uint32_t> held) const {
   if (auto e = machineCase(vrf, ns); !e.empty()) return e;
   auto const r = replayVif(vrf, ns, index);
-  if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last) && r.vif == held && held != wanted) {
+  if (r.last && calls()[*r.last].result < 0 && !after(r.ownCleared, r.last) && r.vif == held && held != wanted) {
     auto const& c = calls()[*r.last];
     if (r.beforeOpen) {
       return "before open: the last " + std::string(Kernel::callKindName(kindOf(c))) + " of VIF " + std::to_string(index) +
@@ -291,12 +296,12 @@ std::string RunEvidence::mfcCase(std::string const& vrf, std::string const& ns, 
   }
   // Every case below is the kernel holding what the agent's calls left there.
   if (r.entry != kernelHas) return "";
-  if (r.last && r.beforeOpen && !after(r.cleared, r.last)) {
+  if (r.last && r.beforeOpen && !after(r.ownCleared, r.last)) {
     return "before open: the last " + std::string(Kernel::callKindName(kindOf(calls()[*r.last]))) +
            " of the key went to the descriptor of a socket that had failed to open; the open that follows reviews no "
            "route";
   }
-  if (r.last && calls()[*r.last].result < 0 && !after(r.cleared, r.last)) {
+  if (r.last && calls()[*r.last].result < 0 && !after(r.ownCleared, r.last)) {
     return std::string("failed call: the last ") + std::string(Kernel::callKindName(kindOf(calls()[*r.last]))) +
            " of the key failed with " + errnoOf(calls()[*r.last]) + " and nothing asked for the key again";
   }

@@ -75,7 +75,8 @@ class RunEvidence : public Trace::Sink {
   // How the calls of one namespace left one VIF index or one MFC key.
   struct Replay {
     std::optional<std::size_t> last;     // the last call for it
-    std::optional<std::size_t> cleared;  // the last close of the started socket or removal
+    std::optional<std::size_t> cleared;     // the last close of the routing socket, or removal
+    std::optional<std::size_t> ownCleared;  // the same, of the VRF's own routing socket
     std::optional<std::uint32_t> vif;    // the ifindex the calls left, VIF replays
     std::optional<Entry> entry;          // the entry the calls left, MFC replays
     bool beforeOpen = false;             // the last call went to a socket that had failed to open
