@@ -224,9 +224,25 @@ bool KernelMfibSm::doAuditStart() {
     if (auto t = tr.at(4)) t << "Audit: multicast routing is not started on socket " << sock_ << "; setting it up again";
     doSetSocketOptions();
   }
+  auto snapshots = backend->snapshot(ns_);
+  // A socket that started routing in a namespace that shows none stays in a namespace that
+  // was removed (and perhaps made again): the audit opens one in the namespace of the name.
+  bool const routing = std::any_of(snapshots.begin(), snapshots.end(), [](auto const& s) { return s.mrtOn; });
+  if (mrtStarted_ && !routing) {
+    if (auto t = tr.at(4)) t << "Audit: socket " << sock_ << " routes in no namespace " << ns_ << "; opening another";
+    doSockClose();
+    sock_ = -1;
+    mrtStarted_ = false;
+    sockOpenTimerExpired();
+    if (sock_ < 0) {
+      auditTimer_->timeMinIs(Quib::System::currentTime() + vifConfig_->audit());
+      return false;
+    }
+    snapshots = backend->snapshot(ns_);
+  }
   auto run = std::make_shared<AuditRun>();
   std::vector<Snapshot::Vif> vifs;
-  for (auto& snapshot : backend->snapshot(ns_)) {
+  for (auto& snapshot : snapshots) {
     std::erase_if(snapshot.vifs, [this](auto const& vif) { return vif.af != af_; });
     std::erase_if(snapshot.mfcs, [this](auto const& mfc) { return mfc.af != af_; });
     vifs = std::move(snapshot.vifs);

@@ -105,6 +105,9 @@ void KernelMfibSm::setVif(Plix::IntfId intfId) {
       vifRetryTimer_->timeMinIs(Quib::System::currentTime() + vifRetryPeriod);
       return;
     }
+    // The kernel took the index, so the VIF a refused delete left there has gone: retrying
+    // that delete now would remove this registration.
+    vifDelPending_.erase(vif);
     vifStatus_->vifStatusColl.is(intfId, vif);
     vifStatus_->intfIdColl.is(vif, intfId);
     return;
@@ -210,10 +213,11 @@ int KernelMfibSm::doDelVifInKernel(VifIndex idx) const {
       << (af_ == Plix::AddressFamily::ipv6 ? ": MRT6_DEL_MIF ( mifi=" : ": MRT_DEL_VIF ( vifc_vifi=") << idx
       << " ) returned " << rc << ", errno " << error;
   }
-  // The kernel has no such VIF (its device or the socket that added it has gone since):
-  // the deletion is done. Any other error leaves the VIF in the kernel, which keeps it for
-  // as long as the socket stays open; the caller keeps the index and tries again.
-  if (error == EADDRNOTAVAIL) return 0;
+  // The kernel has no such VIF (its device or the socket that added it has gone since), or
+  // the machine's socket has not opened and so holds nothing: the deletion is done. Any
+  // other error leaves the VIF in the kernel, which keeps it for as long as the socket stays
+  // open; the caller keeps the index and tries again.
+  if (error == EADDRNOTAVAIL || sock_ < 0) return 0;
   return rc;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,7 @@ struct Case {
 class Translation : public testing::TestWithParam<Case> {};
 
 TEST_P(Translation, BestRouteBecomesEntry) {
-  auto const model = modelOf({"config default", "table default t1",
+  auto const model = modelOf({"config default", "table default t1", "advance 0.1",
                               std::string("route default t1 10.0.0.1 239.1.1.1 ") + GetParam().route});
   EXPECT_EQ(entryOf(model, "10.0.0.1", "239.1.1.1"), GetParam().entry) << GetParam().route;
 }
@@ -61,12 +62,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"iif Register0 oif Ethernet2", "iif=65535 oifs=2,"}));
 
 TEST(ReferenceModelTest, StarGIsNeverProgrammed) {
-  auto const model = modelOf({"config default", "table default t1", "route default t1 * 239.1.1.1 iif Ethernet1"});
-  EXPECT_TRUE(model.expectedMfc("default", {{"Ethernet1", 1}}).empty());
+  auto const model = modelOf({"config default", "table default t1", "advance 0.1", "route default t1 * 239.1.1.1 iif Ethernet1",
+                              "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1"});
+  EXPECT_EQ(model.expectedMfc("default", {{"Ethernet1", 1}}).size(), 1u) << "(S,G) only";
 }
 
 TEST(ReferenceModelTest, LowestPreferenceThenFirstNameHoldsTheBestRoute) {
-  auto model = modelOf({"config default", "table default t2 preference 10", "table default t1 preference 100",
+  auto model = modelOf({"config default", "advance 0.1", "table default t2 preference 10", "table default t1 preference 100",
                         "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1", "route default t2 10.0.0.1 239.1.1.1 iif Ethernet2"});
   EXPECT_EQ(entryOf(model, "10.0.0.1", "239.1.1.1"), "iif=2 oifs=");
   Kmfibd::StatementParser parser(Plix::AddressFamily::ipv4);
@@ -95,6 +97,44 @@ TEST(ReferenceModelTest, MachinesKeepTheNamespaceTheyWereBuiltIn) {
 TEST(ReferenceModelTest, DefaultMachineOutlivesItsConfiguration) {
   auto model = modelOf({"config default", "advance 0.1", "no config default"});
   EXPECT_TRUE(model.machines().contains("default"));
+}
+
+// Without a configuration the default VRF's machine keeps the route collection it holds:
+// routes of its tables reach it, a collection that comes after its tables all went does not.
+TEST(ReferenceModelTest, DefaultMachineWithoutConfigurationKeepsItsRouteCollection) {
+  auto model = modelOf({"config default", "table default t1", "advance 0.1", "no config default",
+                        "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1"});
+  EXPECT_EQ(entryOf(model, "10.0.0.1", "239.1.1.1"), "iif=1 oifs=");
+  Kmfibd::StatementParser parser(Plix::AddressFamily::ipv4);
+  for (auto line : {"no table default t1", "table default t1", "route default t1 10.0.0.1 239.1.1.1 iif Ethernet1"}) {
+    model.apply(*parser.parse(line));
+  }
+  EXPECT_EQ(entryOf(model, "10.0.0.1", "239.1.1.1"), "none") << "the new collection is not the machine's";
+  EXPECT_TRUE(model.machines().at("default").collection) << "it still holds the one that went";
+  model.apply(*parser.parse("config default"));
+  EXPECT_EQ(entryOf(model, "10.0.0.1", "239.1.1.1"), "iif=1 oifs=") << "a configuration brings it to the current one";
+}
+
+// Limits are written at a machine's start, when an attribute changes, and when the default
+// VRF's machine takes a new configuration; a namespace starts with zeros.
+TEST(ReferenceModelTest, UnresolvedLimitsFollowTheWritesTheMachinesMake) {
+  using Values = std::pair<std::set<std::uint32_t>, std::set<std::uint32_t>>;
+  auto model = modelOf({"netns ns1", "vrf red netns ns1", "config red unresolved-entries 5"});
+  EXPECT_EQ(model.limits().at("ns1"), (Values{{0}, {0}})) << "no machine yet";
+  Kmfibd::StatementParser parser(Plix::AddressFamily::ipv4);
+  model.apply(*parser.parse("advance 0.1"));
+  EXPECT_EQ(model.limits().at("ns1"), (Values{{5}, {3}}));
+  model.apply(*parser.parse("config red unresolved-buffers 9"));
+  EXPECT_EQ(model.limits().at("ns1"), (Values{{5}, {9}}));
+  model.apply(*parser.parse("no netns ns1"));
+  model.apply(*parser.parse("netns ns1"));
+  EXPECT_EQ(model.limits().at("ns1"), (Values{{0}, {0}})) << "a new namespace holds nothing the machine wrote";
+  model.apply(*parser.parse("config red unresolved-entries 6"));
+  EXPECT_EQ(model.limits().at("ns1"), (Values{{6}, {0}})) << "only the changed attribute is written";
+  for (auto line : {"config default unresolved-entries 1", "advance 0.1", "no config default", "config default"}) {
+    model.apply(*parser.parse(line));
+  }
+  EXPECT_EQ(model.limits().at("default"), (Values{{10}, {3}})) << "a new configuration is written whole";
 }
 
 TEST(ReferenceModelTest, AnInterfaceMayLackAnIndexOnlyWhenAllMayBeTaken) {

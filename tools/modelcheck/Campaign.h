@@ -26,6 +26,7 @@ class Campaign {
     std::uint64_t failures = 0;
     std::uint64_t entries = 0;  // MFC entries and VIFs checked at rest
     std::uint64_t vifs = 0;
+    std::uint64_t sharedSkipped = 0;  // audit-on runs left out: two VRFs met in a namespace
     std::map<std::string, std::uint64_t> exceptions;  // by the case's name, audit off
   };
 

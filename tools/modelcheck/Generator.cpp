@@ -125,19 +125,21 @@ std::string Generator::vrfStatement() {
   std::string const vrf = chance(50) ? "red" : "blue";
   if (model_.vrfs().contains(vrf) && chance(20)) return "no vrf " + vrf;
   if (chance(12)) return "vrf " + vrf;
-  std::string const& ns = pick(namespaces);
-  if (claimed(ns, vrf)) return "";
+  std::string const ns = chance(10) ? std::string("default") : pick(namespaces);
+  // Now and then two VRFs meet in one namespace, where only one socket can route.
+  if (claimed(ns, vrf) && !chance(40)) return "";
   return "vrf " + vrf + " netns " + ns;
 }
 
 std::string Generator::configStatement() {
   std::string const& vrf = pick(vrfNames);
-  // The default VRF's machine outlives its configuration and then follows no route
-  // collection: a case of its own, kept out of the random sequences.
-  if (vrf != "default" && model_.configs().contains(vrf) && chance(25)) return "no config " + vrf;
+  // The default VRF's machine outlives its configuration; less often, so that it has one
+  // most of the time.
+  if (model_.configs().contains(vrf) && chance(vrf == "default" ? 10 : 25)) return "no config " + vrf;
   std::string line = "config " + vrf;
   if (chance(60)) line += " max " + std::to_string(chance(15) ? below(2) : 2 + below(4));
   if (chance(20)) line += " unresolved-entries " + std::to_string(below(20));
+  if (chance(20)) line += " unresolved-buffers " + std::to_string(below(20));
   return line;
 }
 

@@ -4,8 +4,8 @@
 // have small `max`, several applications request and withdraw interfaces, tables have equal
 // and different preferences, routes carry Register flags, "Null0" and switching state, time
 // passes in random spans, the agent restarts and the kernel fails chosen calls with errnos
-// it really returns. It steers by a reference model so that every statement is accepted and
-// no two VRFs' machines ever share a namespace.
+// it really returns. It steers by a reference model so that every statement is accepted;
+// now and then two VRFs share a namespace.
 
 #include <cstdint>
 #include <string>

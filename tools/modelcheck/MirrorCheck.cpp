@@ -8,11 +8,13 @@
 #include <set>
 #include <sstream>
 
-#include "kernel/ErrnoName.h"
-#include "kernel/MrtFamily.h"
 #include "tools/kmfibd/Host.h"
 #include "tools/kmfibd/StatementParser.h"
 #include "tools/modelcheck/ReferenceModel.h"
+#include "tools/modelcheck/RunEvidence.h"
+#include "trace/Context.h"
+#include "trace/SelectionScope.h"
+#include "trace/SinkScope.h"
 
 namespace ModelCheck {
 
@@ -22,7 +24,6 @@ using Address = ReferenceModel::Address;
 using Entry = ReferenceModel::Entry;
 using Key = ReferenceModel::Key;
 using Snapshot = Kernel::NamespaceSnapshot;
-using Call = Kernel::SimKernel::Call;
 using Kind = Kmfibd::Statement::Kind;
 
 std::string addressText(Plix::AddressFamily af, Address const& a) {
@@ -80,25 +81,26 @@ std::map<std::string, PublishedStatus> publishedStatus(std::string const& text) 
   return result;
 }
 
-// What the run showed besides its end state: evidence for the defined exceptions.
-struct Evidence {
-  bool restarted = false;
-  std::set<std::string> removedNamespaces;
-  std::set<std::string> tablesRemoved;                      // VRFs that lost a table
-  std::map<std::string, std::set<Key>> removedTableKeys;    // per VRF
-  std::map<std::string, std::set<std::uint16_t>> vifsGone;  // per namespace: VIFs the kernel lost
-};
-
 class Run {
  public:
   explicit Run(MirrorCheck::Options const& options)
-      : options_(options), host_({.af = options.af}), parser_(options.af), model_(options.af) {
+      : options_(options),
+        host_({.af = options.af}),
+        parser_(options.af),
+        model_(options.af),
+        evidence_(host_.kernel(), options.af),
+        sink_(evidence_),
+        selection_("KernelMfibSm/8") {
     host_.kernel().recordingIs(true);
+    // Machines make their calls in their VRF's trace context.
+    host_.kernel().callHookIs([this] {
+      if (auto const* context = Trace::currentContext()) evidence_.callerIs(*context);
+    });
   }
 
   MirrorCheck::Outcome go(std::vector<std::string> const& script) {
     MirrorCheck::Outcome outcome;
-    vifs_ = kernelVifs();
+    evidence_.settled({}, kernelVifs());
     for (auto const& line : script) {
       std::string text = line;
       if (options_.audit && line.starts_with("config ")) text += " audit " + std::to_string(int(MirrorCheck::auditPeriod));
@@ -118,6 +120,7 @@ class Run {
     }
     settle(outcome);
     check(outcome);
+    outcome.shared = shared_;
     return outcome;
   }
 
@@ -130,22 +133,44 @@ class Run {
 
   void apply(std::string const& line) {
     auto s = parser_.parse(line);
+    before(*s);
     std::ostringstream out;
     host_.apply(*s, out);
     model_.apply(*s);
     after();
   }
 
+  std::set<std::string> machineVrfs() const {
+    std::set<std::string> result;
+    for (auto const& [vrf, machine] : model_.machines()) result.insert(vrf);
+    return result;
+  }
+
   void before(Kmfibd::Statement const& s) {
-    if (s.kind == Kind::restart) evidence_.restarted = true;
-    if (s.kind == Kind::netns && s.no) evidence_.removedNamespaces.insert(s.ns.str());
+    evidence_.starting();
+    if (s.kind == Kind::restart) joins_.clear();
+    std::string const vrf = s.vrf.str();
+    if (s.kind == Kind::restart) evidence_.restarting(machineVrfs());
+    if (s.kind == Kind::netns && s.no) evidence_.namespaceRemoving(s.ns.str());
+    if (s.kind == Kind::route) {
+      // A change in a collection the machine does not hold does not reach it.
+      if (model_.followsTables(vrf)) evidence_.routeChanging(vrf, ReferenceModel::keyOf(s.key));
+      lastChange_[vrf][ReferenceModel::keyOf(s.key)] = s.table;
+    }
     if (s.kind == Kind::table && s.no) {
-      evidence_.tablesRemoved.insert(s.vrf.str());
-      auto const& tables = model_.tables();
-      auto v = tables.find(s.vrf.str());
-      if (v != tables.end() && v->second.contains(s.table)) {
-        for (auto const& [key, route] : v->second.at(s.table).routes) evidence_.removedTableKeys[s.vrf.str()].insert(key);
+      // The keys it held the best route of, and those whose last change it saw.
+      std::set<Key> keys;
+      for (auto const& [key, table] : lastChange_[vrf]) {
+        if (table == s.table) keys.insert(key);
       }
+      auto const& tables = model_.tables();
+      auto v = tables.find(vrf);
+      if (v != tables.end() && v->second.contains(s.table)) {
+        for (auto const& [key, route] : v->second.at(s.table).routes) {
+          if (model_.bestTable(vrf, key) == s.table) keys.insert(key);
+        }
+      }
+      evidence_.tableRemoving(vrf, keys);
     }
   }
 
@@ -159,18 +184,21 @@ class Run {
     return result;
   }
 
-  // Which VIFs the kernel lost (or moved to another device) since the last statement.
   void after() {
-    auto now = kernelVifs();
-    for (auto const& [ns, vifs] : vifs_) {
-      for (auto const& [index, ifindex] : vifs) {
-        auto n = now.find(ns);
-        if (n == now.end() || !n->second.contains(index) || n->second.at(index) != ifindex) {
-          evidence_.vifsGone[ns].insert(index);
-        }
-      }
+    evidence_.settled(machineVrfs(), kernelVifs());
+    // Where each requested interface last joined its VRF's machine: by the end of the
+    // statement, as a machine built now first deletes what its status holds and then allocates.
+    for (auto const& [vrf, machine] : model_.machines()) {
+      auto const now = model_.requested(vrf);
+      auto& joined = joins_[vrf];
+      std::erase_if(joined, [&](auto const& j) { return !now.contains(j.first); });
+      for (auto const& intf : now) joined.try_emplace(intf, evidence_.mark());
     }
-    vifs_ = std::move(now);
+    std::erase_if(joins_, [&](auto const& j) { return !model_.machines().contains(j.first); });
+    std::set<std::string> namespaces;
+    for (auto const& [vrf, machine] : model_.machines()) {
+      if (!namespaces.insert(machine.ns).second) shared_ = true;
+    }
   }
 
   void settle(MirrorCheck::Outcome& outcome) {
@@ -191,117 +219,8 @@ class Run {
     }
   }
 
-  // The last MFC call for the key in the namespace, if any.
-  Call const* lastMfcCall(std::string const& ns, Key const& key) const {
-    auto const& family = options_.af == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
-    auto const& calls = host_.kernel().calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-      // A call on a socket that never opened names no namespace; it counts for every one.
-      if (!it->ns.empty() && it->ns.str() != ns) continue;
-      bool const mfcCall = it->kind == Kernel::CallKind::addMfc || it->kind == Kernel::CallKind::delMfc ||
-                       (it->ns.empty() && it->option >= 204 && it->option <= 205);
-      if (!mfcCall) continue;
-      if (it->bytes.size() != family.mfcSize) continue;
-      auto const mfc = family.readMfc(it->bytes);
-      if (mfc.source == key.source && mfc.group == key.group) return &*it;
-    }
-    return nullptr;
-  }
-
-  // The last add-vif or del-vif of the index in the namespace, if any.
-  Call const* lastVifCall(std::string const& ns, std::uint16_t index) const {
-    auto const& family = options_.af == Plix::AddressFamily::ipv6 ? Kernel::MrtFamily::ipv6() : Kernel::MrtFamily::ipv4();
-    auto const& calls = host_.kernel().calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-      if (it->ns.str() != ns) continue;
-      if (it->kind == Kernel::CallKind::addVif && it->bytes.size() == family.vifSize &&
-          family.readVif(it->bytes).index == index) {
-        return &*it;
-      }
-      if (it->kind == Kernel::CallKind::delVif && it->bytes.size() == family.delVifSize &&
-          Kernel::MrtFamily::readVifIndex(it->bytes) == index) {
-        return &*it;
-      }
-    }
-    return nullptr;
-  }
-
-  std::string vifCallException(std::string const& ns, std::uint16_t index) const {
-    auto const* c = lastVifCall(ns, index);
-    if (!c || c->result >= 0) return "";
-    if (index == 0) {
-      return "failed call: adding the Register VIF failed with " + Kernel::errnoName(c->error) +
-             "; the socket set-up does not try it again";
-    }
-    return "failed call: the last " + std::string(Kernel::callKindName(c->kind)) + " of VIF " + std::to_string(index) +
-           " failed with " + Kernel::errnoName(c->error) +
-           "; a registered interface is not sent again, nor a refused delete after its index is reused";
-  }
-
-  // The last failed call of a kind in the namespace, if any.
-  Call const* failed(std::string const& ns, Kernel::CallKind kind) const {
-    auto const& calls = host_.kernel().calls();
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-      if (it->ns.str() == ns && it->kind == kind && it->result < 0) return &*it;
-    }
-    return nullptr;
-  }
-
-  // The exceptions that hold for the whole namespace of a machine.
-  std::string namespaceException(std::string const& ns) const {
-    if (evidence_.removedNamespaces.contains(ns)) {
-      return "namespace removed: the machine's socket stays in the namespace that was removed and is never opened "
-             "again";
-    }
-    if (auto const* c = failed(ns, Kernel::CallKind::start)) {
-      return "start failed: starting multicast routing failed with " + Kernel::errnoName(c->error) +
-             "; the socket stays open without it and nothing starts it again";
-    }
-    return "";
-  }
-
   std::string keyText(Key const& k) const {
     return addressText(options_.af, k.source) + "," + addressText(options_.af, k.group);
-  }
-
-  std::string mfcException(std::string const& vrf, std::string const& ns, Key const& key, Entry const* expected,
-                           Entry const* held, std::set<std::uint16_t> const& missingVifs) const {
-    if (auto e = namespaceException(ns); !e.empty()) return e;
-    if (auto const* c = lastMfcCall(ns, key); c && c->result < 0) {
-      return std::string("failed call: the last ") + std::string(Kernel::callKindName(c->kind)) + " of the key failed with " +
-             Kernel::errnoName(c->error) + " and nothing asked for the key again";
-    }
-    if (expected && held) {
-      std::set<std::uint16_t> differing;
-      if (expected->iif != held->iif) {
-        differing.insert(expected->iif);
-        differing.insert(held->iif);
-      }
-      std::set_symmetric_difference(expected->oifs.begin(), expected->oifs.end(), held->oifs.begin(), held->oifs.end(),
-                                    std::inserter(differing, differing.end()));
-      differing.erase(0xffff);
-      auto gone = evidence_.vifsGone.find(ns);
-      bool const allGone = std::all_of(differing.begin(), differing.end(), [&](std::uint16_t v) {
-        return (gone != evidence_.vifsGone.end() && gone->second.contains(v)) || missingVifs.contains(v);
-      });
-      if (!differing.empty() && allGone) {
-        if (evidence_.restarted && std::any_of(differing.begin(), differing.end(),
-                                               [&](std::uint16_t v) { return missingVifs.contains(v); })) {
-          return "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
-                 "machine does not register them again";
-        }
-        return "VIF removed: the entry was programmed while its VIFs were others; a VIF that goes does not re-review "
-               "the routes that used it";
-      }
-    }
-    auto removed = evidence_.removedTableKeys.find(vrf);
-    if (removed != evidence_.removedTableKeys.end() && removed->second.contains(key)) {
-      return "removed table: a table that held the key went and its keys are not reviewed again";
-    }
-    if (evidence_.tablesRemoved.contains(vrf)) {
-      return "lost bookmark: a table went while a walk stood on it, and the walk's remaining routes were not reviewed";
-    }
-    return "";
   }
 
   void finding(MirrorCheck::Outcome& outcome, std::string text, std::string exception = "") {
@@ -324,7 +243,7 @@ class Run {
         continue;
       }
       if (it->second.ns != m["ns"]) finding(outcome, "VRF " + vrf + "'s machine is in " + m["ns"] + ", not " + it->second.ns);
-      bool const tables = model_.tables().contains(vrf);
+      bool const tables = it->second.collection.has_value();
       if ((m["tables"] == "yes") != tables || (m["vif-review"] == "yes") != tables) {
         finding(outcome, "VRF " + vrf + "'s machine has tables=" + m["tables"] + " vif-review=" + m["vif-review"]);
       }
@@ -334,10 +253,7 @@ class Run {
     }
     for (auto const& [vrf, s] : status) {
       if (model_.machines().contains(vrf)) continue;
-      finding(outcome, "VRF " + vrf + " has a status entry but no machine",
-              evidence_.restarted ? "restart: a VRF that lost its configuration while no agent ran keeps the status "
-                                    "the old machine published, and no machine comes to remove it"
-                                  : "");
+      finding(outcome, "VRF " + vrf + " has a status entry but no machine", evidence_.statusCase(vrf));
     }
 
     std::set<std::string> machineNamespaces;
@@ -345,12 +261,19 @@ class Run {
       machineNamespaces.insert(machine.ns);
       auto st = status.find(vrf);
       PublishedStatus const published = st == status.end() ? PublishedStatus{} : st->second;
-      checkStatus(outcome, vrf, machine, published);
       std::string const& ns = machine.ns;
+      // The namespace's kernel mirrors the VRF whose socket routes there.
+      std::string const shared = evidence_.sharedCase(vrf, ns);
+      checkStatus(outcome, vrf, machine, published, shared);
       auto snap = std::find_if(snapshots.begin(), snapshots.end(), [&](auto const& s) { return s.ns.str() == ns; });
       if (snap == snapshots.end()) continue;  // the namespace does not exist: nothing to hold
+      if (!shared.empty()) {
+        finding(outcome, "VRF " + vrf + "'s tables are not mirrored in " + ns, shared);
+        continue;
+      }
       checkKernel(outcome, vrf, machine, published, *snap);
     }
+    for (auto const& snap : snapshots) checkLimits(outcome, snap);
     for (auto const& snap : snapshots) {
       if (machineNamespaces.contains(snap.ns.str())) continue;
       auto const vifs = std::count_if(snap.vifs.begin(), snap.vifs.end(), [&](auto const& v) { return v.af == options_.af; });
@@ -362,8 +285,35 @@ class Run {
     }
   }
 
+  // The audit reads back VIFs and MFC entries only: the limits are held to the model with
+  // it off, where a refused write is a case of its own.
+  // An interface that joined while a refused delete held an index back may lack one: the
+  // kernel's refusal is an input here, as the published status is.
+  bool heldBackAtJoin(std::string const& vrf, std::string const& ns, std::string const& intf) const {
+    auto v = joins_.find(vrf);
+    if (v == joins_.end() || !v->second.contains(intf)) return false;
+    return evidence_.heldBackAt(ns, v->second.at(intf));
+  }
+
+  void checkLimits(MirrorCheck::Outcome& outcome, Snapshot const& snap) {
+    if (options_.audit) return;
+    auto const& limits = model_.limits();
+    auto it = limits.find(snap.ns.str());
+    if (it == limits.end()) return;
+    auto const& [entries, buffers] = it->second;
+    auto const one = [&](char const* name, char const* path, std::uint32_t held, std::set<std::uint32_t> const& wanted) {
+      if (wanted.contains(held)) return;
+      finding(outcome, "namespace " + snap.ns.str() + ": " + name + "=" + std::to_string(held) + ", should be " +
+                           std::to_string(*wanted.begin()),
+              evidence_.limitCase(snap.ns.str(), path, held));
+    };
+    one("unresolved-entries", "/proc/sys/net/ipv4/unresolved/ip_cache_resolve_qlimit", snap.unresolvedEntries, entries);
+    one("unresolved-buffers", "/proc/sys/net/ipv4/unresolved/ip_mcast_unres_skb_limit", snap.unresolvedBuffers, buffers);
+  }
+
   void checkStatus(MirrorCheck::Outcome& outcome, std::string const& vrf, ReferenceModel::Machine const& machine,
-                   PublishedStatus const& s) {
+                   PublishedStatus const& s, std::string const& shared) {
+    std::string const unregistered = shared.empty() ? evidence_.machineCase(vrf, machine.ns) : shared;
     auto const requested = model_.requested(vrf);
     std::map<std::uint16_t, std::string> holders;
     for (auto const& [intf, vif] : s.config) {
@@ -376,10 +326,15 @@ class Run {
       }
       if (!requested.contains(intf)) finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " but nobody requests it");
     }
+    std::set<std::uint16_t> free;
+    for (std::uint16_t v = 1; v < machine.max && free.size() <= 8; ++v) {
+      if (!holders.contains(v)) free.insert(v);
+    }
     for (auto const& intf : requested) {
-      if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf)) {
+      if (!s.config.contains(intf) && !model_.mayLackIndex(vrf, intf) && !heldBackAtJoin(vrf, machine.ns, intf)) {
+        auto const heldBack = evidence_.heldBackCase(vrf, machine.ns, free);
         finding(outcome, "VRF " + vrf + ": " + intf + " is requested but has no VIF, though an index was free",
-                namespaceException(machine.ns));
+                heldBack.empty() ? unregistered : heldBack);
       }
     }
     for (auto const& [intf, vif] : s.registered) {
@@ -405,7 +360,7 @@ class Run {
     for (auto const& [intf, vif] : s.config) {
       if (s.registered.contains(intf) || !model_.deviceIndex(machine.ns, intf)) continue;
       finding(outcome, "VRF " + vrf + ": " + intf + " holds VIF " + std::to_string(vif) + " and its device is present, but it is not registered",
-              namespaceException(machine.ns));
+              unregistered);
     }
   }
 
@@ -422,26 +377,22 @@ class Run {
       if (auto index = model_.deviceIndex(ns, intf)) want[vif] = *index;
     }
     outcome.vifs += want.size();
-    std::set<std::uint16_t> missing;
-    std::string const nsWide = namespaceException(ns);
+    std::set<std::uint16_t> missing;  // lacking for a case of their own
     for (auto const& [vif, ifindex] : want) {
       auto h = held.find(vif);
       if (h != held.end() && h->second == ifindex) continue;
-      missing.insert(vif);
       std::string text = "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
                          (h == held.end() ? " is missing" : " is on ifindex " + std::to_string(h->second));
-      std::string why = nsWide.empty() ? vifCallException(ns, vif) : nsWide;
-      if (why.empty() && evidence_.restarted) {
-        why = "restart: the old socket's close emptied the kernel, the status kept its registrations and the new "
-              "machine does not register them again";
-      }
+      auto const heldIndex = h == held.end() ? std::nullopt : std::optional<std::uint32_t>(h->second);
+      auto why = evidence_.vifCase(vrf, ns, vif, ifindex, heldIndex);
+      if (!why.empty() && !heldIndex) missing.insert(vif);
       finding(outcome, text, why);
     }
     for (auto const& [vif, ifindex] : held) {
       if (want.contains(vif)) continue;
-      std::string const why = nsWide.empty() ? vifCallException(ns, vif) : nsWide;
       finding(outcome, "namespace " + ns + ": VIF " + std::to_string(vif) + " on ifindex " + std::to_string(ifindex) +
-                           " is held by no registration", why);
+                           " is held by no registration",
+              evidence_.vifCase(vrf, ns, vif, std::nullopt, ifindex));
     }
 
     auto const expected = model_.expectedMfc(vrf, s.registered);
@@ -459,12 +410,12 @@ class Run {
       Entry const* heldEntry = k == kernel.end() ? nullptr : &k->second;
       std::string text = "namespace " + ns + ": MFC " + keyText(key) + " should be " + entryText(e) + ", kernel has " +
                          (heldEntry ? entryText(*heldEntry) : "none");
-      finding(outcome, text, mfcException(vrf, ns, key, &e, heldEntry, missing));
+      finding(outcome, text, evidence_.mfcCase(vrf, ns, key, &e, heldEntry, missing));
     }
     for (auto const& [key, e] : kernel) {
       if (expected.contains(key)) continue;
       finding(outcome, "namespace " + ns + ": MFC " + keyText(key) + " " + entryText(e) + " should not be there",
-              mfcException(vrf, ns, key, nullptr, &e, missing));
+              evidence_.mfcCase(vrf, ns, key, nullptr, &e, missing));
     }
   }
 
@@ -472,8 +423,12 @@ class Run {
   mutable Kmfibd::Host host_;  // read by the evidence look-ups
   Kmfibd::StatementParser parser_;
   ReferenceModel model_;
-  Evidence evidence_;
-  std::map<std::string, std::map<std::uint16_t, std::uint32_t>> vifs_;
+  RunEvidence evidence_;
+  std::map<std::string, std::map<std::string, std::size_t>> joins_;  // per VRF: interface, where it joined
+  bool shared_ = false;  // two machines were in one namespace
+  std::map<std::string, std::map<Key, std::string>> lastChange_;  // per VRF: the table of each key's last change
+  Trace::SinkScope sink_;
+  Trace::SelectionScope selection_;  // the lines that tell of an abandoned walk
 };
 
 }  // namespace

@@ -34,6 +34,7 @@ class MirrorCheck {
     std::vector<std::string> settle;  // the statements that let the run come to rest
     std::size_t entries = 0;          // MFC entries and VIFs the kernel was checked for
     std::size_t vifs = 0;
+    bool shared = false;  // machines of two VRFs were in one namespace at some point
 
     bool failed() const;
   };

@@ -15,7 +15,7 @@ bool special(std::string const& intf) { return intf == "Null0" || intf == "Regis
 
 }  // namespace
 
-ReferenceModel::ReferenceModel(Plix::AddressFamily af) : af_(af) {}
+ReferenceModel::ReferenceModel(Plix::AddressFamily af) : af_(af) { limits_["default"] = {{0}, {0}}; }
 
 ReferenceModel::Key ReferenceModel::keyOf(Routing::Multicast::Fib::IpGenRouteKey const& k) {
   return {k.source().address(), k.source().len(), k.group().address(), k.group().len()};
@@ -61,8 +61,9 @@ void ReferenceModel::apply(Kmfibd::Statement const& s) {
       if (s.no) {
         namespaces_.erase(s.ns.str());
         links_.erase(s.ns.str());
-      } else {
-        namespaces_.insert(s.ns.str());
+        limits_.erase(s.ns.str());
+      } else if (namespaces_.insert(s.ns.str()).second) {
+        limits_[s.ns.str()] = {{0}, {0}};  // nothing written yet
       }
       break;
     case Kind::link:
@@ -89,14 +90,32 @@ void ReferenceModel::apply(Kmfibd::Statement const& s) {
     case Kind::config:
       if (s.no) {
         configMax_.erase(vrf);
+        configLimits_.erase(vrf);
       } else {
         auto [it, fresh] = configMax_.try_emplace(vrf, defaultMax);
         if (s.max) it->second = *s.max;
-        // A bound changed in place applies from the next allocation; nothing is taken back.
-        if (auto m = machines_.find(vrf); m != machines_.end()) {
-          m->second.max = it->second;
-          m->second.maxSeen = std::max(m->second.maxSeen, it->second);
+        auto& limits = configLimits_[vrf];
+        if (s.unresolvedEntries) limits.entries = *s.unresolvedEntries;
+        if (s.unresolvedBuffers) limits.buffers = *s.unresolvedBuffers;
+        auto m = machines_.find(vrf);
+        if (m == machines_.end()) break;
+        auto& machine = m->second;
+        if (fresh) {
+          // A machine that outlived its configuration takes the new one: it writes both limits,
+          // gives back the indices the new bound excludes and allocates again.
+          machine.max = machine.maxSeen = it->second;
+          machine.limits = limits;
+          written(machine.ns, limits.entries, limits.buffers);
+          allocationPoint(vrf);
+          break;
         }
+        // A bound changed in place applies from the next allocation; nothing is taken back.
+        machine.max = it->second;
+        machine.maxSeen = std::max(machine.maxSeen, it->second);
+        // Each limit is written when it changes.
+        auto const changed = [](std::uint32_t now, std::uint32_t was) { return now == was ? std::nullopt : std::optional(now); };
+        written(machine.ns, changed(limits.entries, machine.limits.entries), changed(limits.buffers, machine.limits.buffers));
+        machine.limits = limits;
       }
       break;
     case Kind::request:
@@ -115,6 +134,8 @@ void ReferenceModel::apply(Kmfibd::Statement const& s) {
         tables_[vrf].erase(s.table);
         if (tables_[vrf].empty()) tables_.erase(vrf);
       } else {
+        // The VRF's first table brings a new route collection.
+        if (!tables_.contains(vrf)) ++collection_[vrf];
         auto [it, fresh] = tables_[vrf].try_emplace(s.table);
         if (s.preference) it->second.preference = *s.preference;
       }
@@ -193,25 +214,58 @@ void ReferenceModel::evaluate() {
   for (auto const& [v, max] : configMax_) vrfs.insert(v);
   for (auto const& [v, ns] : vrfNs_) vrfs.insert(v);
   for (auto const& [v, m] : machines_) vrfs.insert(v);
-  for (auto const& v : vrfs) evaluate(v);
+  // Machines built in one pass write their limits in an order of the agent's choosing.
+  std::map<std::string, std::pair<std::set<std::uint32_t>, std::set<std::uint32_t>>> built;
+  for (auto const& v : vrfs) {
+    if (!evaluate(v)) continue;
+    auto const& m = machines_.at(v);
+    if (!namespaces_.contains(m.ns)) continue;
+    built[m.ns].first.insert(m.limits.entries);
+    built[m.ns].second.insert(m.limits.buffers);
+  }
+  for (auto& [ns, values] : built) limits_[ns] = std::move(values);
 }
 
-void ReferenceModel::evaluate(std::string const& vrf) {
+bool ReferenceModel::evaluate(std::string const& vrf) {
   bool const isDefault = vrf == "default";
   auto config = configMax_.find(vrf);
   auto entry = vrfNs_.find(vrf);
   bool const nsReady = isDefault || (entry != vrfNs_.end() && !entry->second.empty());
   bool const wanted = config != configMax_.end() && nsReady;
   auto m = machines_.find(vrf);
-  if (wanted && m == machines_.end()) {
-    machines_[vrf] = Machine{isDefault ? "default" : entry->second, config->second, config->second};
-    allocationPoint(vrf);
-    return;
+  if (!wanted) {
+    if (m != machines_.end() && !isDefault) {
+      machines_.erase(m);
+      std::erase_if(mayLack_, [&](auto const& p) { return p.first == vrf; });
+    }
+    return false;
   }
-  if (!wanted && m != machines_.end() && !isDefault) {
-    machines_.erase(m);
-    std::erase_if(mayLack_, [&](auto const& p) { return p.first == vrf; });
+  std::optional<unsigned> const collection =
+      tables_.contains(vrf) ? std::optional<unsigned>(collection_.at(vrf)) : std::nullopt;
+  if (m != machines_.end()) {
+    m->second.collection = collection;
+    return false;
   }
+  machines_[vrf] = Machine{isDefault ? "default" : entry->second, config->second, config->second, collection,
+                           configLimits_.at(vrf)};
+  allocationPoint(vrf);
+  return true;
+}
+
+void ReferenceModel::written(std::string const& ns, std::optional<std::uint32_t> entries,
+                             std::optional<std::uint32_t> buffers) {
+  // A write into a namespace that does not exist fails and leaves nothing.
+  auto it = limits_.find(ns);
+  if (it == limits_.end()) return;
+  if (entries) it->second.first = {*entries};
+  if (buffers) it->second.second = {*buffers};
+}
+
+bool ReferenceModel::followsTables(std::string const& vrf) const {
+  auto m = machines_.find(vrf);
+  auto c = collection_.find(vrf);
+  return m != machines_.end() && m->second.collection && tables_.contains(vrf) && c != collection_.end() &&
+         *m->second.collection == c->second;
 }
 
 std::optional<std::string> ReferenceModel::bestTable(std::string const& vrf, Key const& key) const {
@@ -233,8 +287,9 @@ std::optional<std::string> ReferenceModel::bestTable(std::string const& vrf, Key
 std::map<ReferenceModel::Key, ReferenceModel::Entry> ReferenceModel::expectedMfc(std::string const& vrf,
                                                                                 Registered const& registered) const {
   std::map<Key, Entry> result;
+  // A machine that holds a route collection that went programs nothing of the new one.
+  if (!followsTables(vrf)) return result;
   auto v = tables_.find(vrf);
-  if (v == tables_.end()) return result;
   std::set<Key> keys;
   for (auto const& [name, table] : v->second) {
     for (auto const& [key, route] : table.routes) keys.insert(key);

@@ -42,12 +42,23 @@ class ReferenceModel {
     std::map<Key, Route> routes;
   };
 
+  // The namespace's two limits for unresolved traffic, as a VRF's configuration sets them.
+  struct Limits {
+    std::uint32_t entries = 10;
+    std::uint32_t buffers = 3;
+    friend bool operator==(Limits const&, Limits const&) = default;
+  };
+
   // A per-VRF machine: the namespace it was built in, which a later move of its VRF from
-  // one namespace straight to another does not change.
+  // one namespace straight to another does not change. The default VRF's machine outlives
+  // its configuration: it keeps the one it had, and the route collection it held, until a
+  // configuration comes again.
   struct Machine {
     std::string ns;
     std::uint16_t max = 512;      // the configuration's: the bound of the next allocation
     std::uint16_t maxSeen = 512;  // the largest since the machine was built: no index reaches it
+    std::optional<unsigned> collection;  // the generation of the VRF's route collection it holds
+    Limits limits;                       // of the configuration it follows
   };
 
   // One kernel MFC entry as the tables and the VIF status make it.
@@ -72,6 +83,11 @@ class ReferenceModel {
   std::map<std::string, std::string> const& intfs() const { return intfDev_; }
   std::map<std::string, std::string> const& vrfs() const { return vrfNs_; }
   std::map<std::string, std::uint16_t> const& configs() const { return configMax_; }
+  // Per namespace, the values each limit may hold: more than one when machines built
+  // together in one namespace wrote them in an order of the agent's choosing.
+  std::map<std::string, std::pair<std::set<std::uint32_t>, std::set<std::uint32_t>>> const& limits() const {
+    return limits_;
+  }
   std::map<std::string, std::map<std::string, std::map<std::string, bool>>> const& requests() const {
     return requests_;
   }
@@ -86,6 +102,9 @@ class ReferenceModel {
   bool mayLackIndex(std::string const& vrf, std::string const& intf) const;
   // The kernel interface index of the interface's device in the namespace, if present.
   std::optional<std::uint32_t> deviceIndex(std::string const& ns, std::string const& intf) const;
+  // Whether the machine holds the VRF's current route collection (a machine may hold one
+  // that went).
+  bool followsTables(std::string const& vrf) const;
   // The entries the VRF's best routes make, translated through `registered`.
   std::map<Key, Entry> expectedMfc(std::string const& vrf, Registered const& registered) const;
   // The table holding the best route of the key in the VRF, if any.
@@ -93,10 +112,11 @@ class ReferenceModel {
 
  private:
   void evaluate();
-  void evaluate(std::string const& vrf);
+  bool evaluate(std::string const& vrf);  // true: the machine was built now
   void allocationPoint(std::string const& vrf);
   void joined(std::string const& vrf, std::string const& intf);
   std::set<std::string> tableVrfs() const;
+  void written(std::string const& ns, std::optional<std::uint32_t> entries, std::optional<std::uint32_t> buffers);
 
   Plix::AddressFamily af_;
   std::set<std::string> namespaces_{"default"};
@@ -104,6 +124,9 @@ class ReferenceModel {
   std::map<std::string, std::string> intfDev_;
   std::map<std::string, std::string> vrfNs_;
   std::map<std::string, std::uint16_t> configMax_;
+  std::map<std::string, Limits> configLimits_;
+  std::map<std::string, unsigned> collection_;  // per VRF: generation of its current route collection
+  std::map<std::string, std::pair<std::set<std::uint32_t>, std::set<std::uint32_t>>> limits_;
   std::map<std::string, std::map<std::string, std::map<std::string, bool>>> requests_;
   std::map<std::string, std::map<std::string, Table>> tables_;
   std::map<std::string, Machine> machines_;
