@@ -4,6 +4,8 @@
 // kernel must answer every call with 0 or an errno, never crash, and `show kernel` must print
 // whatever the calls left.
 
+#include "fuzz/SimKernelRecordFuzz.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -19,7 +21,7 @@ constexpr int options[] = {200, 201, 202, 203, 204, 205, 208, 210};
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
+int simKernelRecordFuzz(std::uint8_t const* data, std::size_t size) {
   Kernel::SimKernel kernel;
   kernel.recordingIs(false);
   Plix::NamespaceName const ns("default");

@@ -3,6 +3,8 @@
 // behaviour, is a finding. An accepted line is also carried out on a host without an agent,
 // whose refusals must be StatementErrors too.
 
+#include "fuzz/StatementParserFuzz.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -11,7 +13,7 @@
 #include "tools/kmfibd/Host.h"
 #include "tools/kmfibd/StatementParser.h"
 
-extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
+int statementParserFuzz(std::uint8_t const* data, std::size_t size) {
   std::string_view const text(reinterpret_cast<char const*>(data), size);
   for (auto af : {Plix::AddressFamily::ipv4, Plix::AddressFamily::ipv6}) {
     Kmfibd::StatementParser const parser(af);

@@ -1,0 +1,5 @@
+#include "fuzz/SimKernelRecordFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
+  return simKernelRecordFuzz(data, size);
+}
