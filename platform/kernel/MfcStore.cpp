@@ -1,7 +1,6 @@
 #include "kernel/MfcStore.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace Kernel {
@@ -16,72 +15,69 @@ std::uint64_t wordAt(MfcStore::Address const& a, std::size_t i) {
 
 }  // namespace
 
-std::vector<std::uint16_t> MfcStore::VifSet::indices() const {
-  std::vector<std::uint16_t> result;
-  for (std::size_t i = 0; i < words; ++i) {
-    for (std::uint64_t w = bits_[i]; w; w &= w - 1) {
-      result.push_back(static_cast<std::uint16_t>(64 * i + static_cast<std::size_t>(std::countr_zero(w))));
-    }
-  }
-  return result;
-}
-
 std::size_t MfcStore::hashOf(Address const& source, Address const& group) {
   std::uint64_t h = Quib::PositionIndex::mix(wordAt(source, 0) ^ 0x9e3779b97f4a7c15ull) ^ wordAt(source, 1);
   h = Quib::PositionIndex::mix(h ^ wordAt(group, 0)) ^ wordAt(group, 1);
   return static_cast<std::size_t>(Quib::PositionIndex::mix(h));
 }
 
-std::size_t MfcStore::hashAt(std::uint32_t position) const {
-  return hashOf(entries_[position].source, entries_[position].group);
-}
-
-std::size_t MfcStore::slotOf(Address const& source, Address const& group) const {
-  return index_.slot(hashOf(source, group), [&](std::uint32_t p) {
-    return entries_[p].source == source && entries_[p].group == group;
-  });
-}
-
 void MfcStore::entryIs(Entry const& entry) {
-  index_.roomIs(entries_.size() + 1, static_cast<std::uint32_t>(entries_.size()),
-                [this](std::uint32_t p) { return hashAt(p); }, [](std::uint32_t) { return true; });
-  std::size_t const slot = slotOf(entry.source, entry.group);
-  if (index_.at(slot) != Quib::PositionIndex::none) {
-    entries_[index_.at(slot)] = entry;
+  index_.roomIs(size_ + 1);
+  std::size_t const hash = hashOf(entry.source, entry.group);
+  std::size_t const slot = index_.slot(hash, [&](std::uint32_t p) {
+    Record const& r = at(p);
+    return r.source == entry.source && r.group == entry.group;
+  });
+  std::uint32_t const oifs = oifSets_.held(entry.oifs);
+  if (std::uint32_t const p = index_.at(slot); p != Quib::HashedPositionIndex::none) {
+    Record& r = at(p);
+    oifSets_.released(r.oifs);
+    r.iif = entry.iif;
+    r.oifs = oifs;
     return;
   }
-  index_.atIs(slot, static_cast<std::uint32_t>(entries_.size()));
-  entries_.push_back(entry);
+  if (size_ == blocks_.size() * blockSize) blocks_.push_back(std::make_unique_for_overwrite<Record[]>(blockSize));
+  at(size_) = {.source = entry.source, .group = entry.group, .iif = entry.iif, .oifs = oifs};
+  index_.atIs(slot, static_cast<std::uint32_t>(size_), hash);
+  ++size_;
 }
 
 bool MfcStore::entryDel(Address const& source, Address const& group) {
-  if (entries_.empty()) return false;
-  std::size_t const slot = slotOf(source, group);
-  std::uint32_t const at = index_.at(slot);
-  if (at == Quib::PositionIndex::none) return false;
-  index_.slotDel(slot, [this](std::uint32_t p) { return hashAt(p); });
-  auto const last = static_cast<std::uint32_t>(entries_.size() - 1);
-  if (at != last) {
+  if (size_ == 0) return false;
+  std::size_t const slot = index_.slot(hashOf(source, group), [&](std::uint32_t p) {
+    Record const& r = at(p);
+    return r.source == source && r.group == group;
+  });
+  std::uint32_t const gone = index_.at(slot);
+  if (gone == Quib::HashedPositionIndex::none) return false;
+  oifSets_.released(at(gone).oifs);
+  index_.slotDel(slot);
+  auto const last = static_cast<std::uint32_t>(--size_);
+  if (gone != last) {
     // The last entry fills the gap, and its slot follows it.
-    index_.atIs(slotOf(entries_[last].source, entries_[last].group), at);
-    entries_[at] = entries_[last];
+    Record const& moved = at(last);
+    std::size_t const hash = hashOf(moved.source, moved.group);
+    index_.atIs(index_.slot(hash, [last](std::uint32_t p) { return p == last; }), gone, hash);
+    at(gone) = moved;
   }
-  entries_.pop_back();
+  // One spare block stays, so that churn at a block's edge does not allocate every time.
+  if (blocks_.size() * blockSize >= size_ + 2 * blockSize) blocks_.pop_back();
   return true;
 }
 
 std::vector<NamespaceSnapshot::Mfc> MfcStore::sorted(Plix::AddressFamily af) const {
-  std::vector<Entry const*> order;
-  order.reserve(entries_.size());
-  for (Entry const& e : entries_) order.push_back(&e);
-  std::sort(order.begin(), order.end(), [](Entry const* a, Entry const* b) {
+  std::vector<Record const*> order;
+  order.reserve(size_);
+  for (std::size_t p = 0; p < size_; ++p) order.push_back(&at(p));
+  std::sort(order.begin(), order.end(), [](Record const* a, Record const* b) {
     if (a->source != b->source) return a->source < b->source;
     return a->group < b->group;
   });
   std::vector<NamespaceSnapshot::Mfc> result;
   result.reserve(order.size());
-  for (Entry const* e : order) {
-    result.push_back({.af = af, .source = e->source, .group = e->group, .iif = e->iif, .oifs = e->oifs.indices()});
+  for (Record const* r : order) {
+    result.push_back(
+        {.af = af, .source = r->source, .group = r->group, .iif = r->iif, .oifs = oifSets_.at(r->oifs).indices()});
   }
   return result;
 }

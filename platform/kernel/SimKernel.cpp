@@ -177,7 +177,7 @@ int SimKernel::socketAt(int family, int type, int protocol, Plix::NamespaceName 
   MrtFamily const* mrtFamily = MrtFamily::forDomain(family);
   if (!mrtFamily) return finish(call, EAFNOSUPPORT);
   call.fd = lowestFreeFd();
-  sockets_.emplace(call.fd, Socket{it->second, ns, mrtFamily, type, protocol});
+  sockets_.emplace(call.fd, Socket{it->second, it->second.get(), ns, mrtFamily, type, protocol});
   return finish(call, 0, call.fd);
 }
 
@@ -193,7 +193,8 @@ int SimKernel::setsockopt(int fd, int level, int option, void const* value, sock
   call.kind = optionKind(*socket.family, level, option);
   if (int const error = refusal(call, socket)) return finish(call, error);
   if (!value && len > 0) return finish(call, EFAULT);
-  return finish(call, applyOption(*socket.ns.lock(), socket, fd, call.kind, level, bytes));
+  // refusal() saw the namespace alive; nothing removes it before the option applies.
+  return finish(call, applyOption(*socket.live, socket, fd, call.kind, level, bytes));
 }
 
 int SimKernel::ioctl(int fd, unsigned long request, void* arg) {

@@ -124,6 +124,7 @@ class SimKernel final : public Backend {
 
   struct Socket {
     std::weak_ptr<Namespace> ns;  // expired once the namespace is removed
+    Namespace* live;              // what ns points to, for use while it has not expired
     Plix::NamespaceName nsName;
     MrtFamily const* family;
     int type;

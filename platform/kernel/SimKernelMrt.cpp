@@ -2,7 +2,6 @@
 // VIFs and MFC entries, checked in the order the kernel checks them.
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -27,6 +26,16 @@ MfcStore::Address addressAt(std::span<std::uint8_t const> record, std::size_t of
   return a;
 }
 
+// One bit per byte of `ttls` (lowest byte, lowest bit) that lets packets out: neither 0 nor
+// 255, which means "never forward", as for the kernel.
+std::uint64_t forwardingTtls(std::uint64_t ttls) {
+  constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7full, high = 0x8080808080808080ull;
+  auto const nonZero = [](std::uint64_t x) { return (((x & low7) + low7) | x) & high; };
+  std::uint64_t const forwards = nonZero(ttls) & nonZero(~ttls);
+  // Gathers the high bit of byte k into bit 56 + k.
+  return (forwards >> 7) * 0x0102040810204080ull >> 56;
+}
+
 // The outgoing VIFs of an MFC record among those that exist. Only the existing VIFs' parts
 // of the record are read: a few bytes, not the whole outgoing table.
 MfcStore::VifSet outgoing(MrtFamily const& family, std::span<std::uint8_t const> record,
@@ -43,12 +52,14 @@ MfcStore::VifSet outgoing(MrtFamily const& family, std::span<std::uint8_t const>
       out.wordIs(i, candidates & (std::uint64_t{high} << 32 | low));
       continue;
     }
+    // Eight TTLs at a time, and only where a VIF exists.
     std::uint64_t word = 0;
-    for (std::uint64_t c = candidates; c; c &= c - 1) {
-      int const bit = std::countr_zero(c);
-      std::uint8_t const ttl = oifs[64 * i + static_cast<std::size_t>(bit)];
-      // A TTL of 255 means "never forward", as for the kernel.
-      if (ttl != 0 && ttl != 255) word |= std::uint64_t{1} << bit;
+    for (std::size_t chunk = 0; chunk < 8; ++chunk) {
+      std::uint64_t const wanted = (candidates >> (8 * chunk)) & 0xff;
+      if (!wanted) continue;
+      std::uint64_t ttls;
+      std::memcpy(&ttls, oifs + 64 * i + 8 * chunk, sizeof ttls);
+      word |= (forwardingTtls(ttls) & wanted) << (8 * chunk);
     }
     out.wordIs(i, word);
   }

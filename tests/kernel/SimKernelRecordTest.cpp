@@ -99,5 +99,47 @@ TEST_F(RecordTest, OutgoingSetKeepsOnlyVifsThatExist) {
   EXPECT_EQ(snapshot().mfcs.front().iif, 65535);
 }
 
+// TTLs are read eight at a time: each VIF's byte must count alone, at word and byte edges,
+// whatever its neighbours hold.
+TEST_F(RecordTest, EveryTtlByteCountsForItsOwnVifOnly) {
+  struct Vif {
+    std::uint16_t index;
+    std::uint8_t ttl;
+    bool exists;
+  };
+  Vif const vifs[] = {
+      {0, 1, true},     {1, 5, false},   {6, 0, true},     {7, 255, true},  {8, 0x80, true},
+      {9, 255, false},  {63, 254, true}, {64, 0x7f, true}, {65, 1, false},  {200, 255, true},
+      {300, 1, false},  {447, 0, true},  {448, 0xfe, true}, {510, 255, false}, {511, 2, true},
+  };
+  int const fd = router(AF_INET, 255, 0, 210);
+  Record record = mfcctl("10.0.0.1", "239.1.1.1", 0, {});
+  std::vector<std::uint16_t> expected;
+  for (Vif const& v : vifs) {
+    if (v.exists) {
+      ASSERT_EQ(set(fd, 0, 202, vifctl(v.index, 0x08, 7)), 0) << v.index;
+    }
+    record[28 + v.index] = v.ttl;
+    if (v.exists && v.ttl != 0 && v.ttl != 255) expected.push_back(v.index);
+  }
+  ASSERT_EQ(set(fd, 0, 204, record), 0);
+  EXPECT_EQ(snapshot().mfcs.front().oifs, expected);
+}
+
+TEST_F(RecordTest, OnlyTtlsZeroAndTwoFiftyFiveKeepAVifOut) {
+  int const fd = router(AF_INET, 255, 0, 210);
+  for (std::uint16_t index : {69, 70, 71}) ASSERT_EQ(set(fd, 0, 202, vifctl(index, 0x08, 7)), 0);
+  for (unsigned ttl = 0; ttl < 256; ++ttl) {
+    Record record = mfcctl("10.0.0.1", "239.1.1.1", 0, {});
+    record[28 + 69] = 255;
+    record[28 + 70] = static_cast<std::uint8_t>(ttl);
+    record[28 + 71] = 0;
+    ASSERT_EQ(set(fd, 0, 204, record), 0);
+    bool const forwards = ttl != 0 && ttl != 255;
+    EXPECT_EQ(snapshot().mfcs.front().oifs, forwards ? std::vector<std::uint16_t>{70} : std::vector<std::uint16_t>{})
+        << "ttl " << ttl;
+  }
+}
+
 }  // namespace
 }  // namespace KernelTest
