@@ -81,12 +81,25 @@ bool ChangedRouteSet::contains(TableKey const& k) const {
   return it->other.contains(k.key());
 }
 
+bool ChangedRouteSet::v4First(TableKeys const& t) {
+  if (t.v4.empty()) return false;
+  return t.other.empty() || unpacked(t.v4.front()) < t.other.front();
+}
+
 ChangedRouteSet::TableKey ChangedRouteSet::front() const {
   TableKeys const& first = tables_.front();
-  if (first.v4.empty()) return TableKey(first.table.ptr(), first.other.front());
-  RouteKey const v4 = unpacked(first.v4.front());
-  if (first.other.empty() || v4 < first.other.front()) return TableKey(first.table.ptr(), v4);
+  if (v4First(first)) return TableKey(first.table.ptr(), unpacked(first.v4.front()));
   return TableKey(first.table.ptr(), first.other.front());
+}
+
+void ChangedRouteSet::popFront() {
+  TableKeys& first = tables_.front();
+  if (v4First(first)) {
+    first.v4.popFront();
+  } else {
+    first.other.popFront();
+  }
+  if (first.empty()) tables_.erase(tables_.begin());
 }
 
 std::size_t ChangedRouteSet::size() const {

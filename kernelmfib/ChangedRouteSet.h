@@ -30,8 +30,10 @@ class ChangedRouteSet {
   void insert(TableKey const& k);
   void erase(TableKey const& k);
   bool contains(TableKey const& k) const;
-  // The first pair in order; the set must not be empty.
+  // The first pair in order, and its removal; the set must not be empty. Taking the first
+  // pair this way spares the search for it that erase makes.
   TableKey front() const;
+  void popFront();
   bool empty() const { return tables_.empty(); }
   std::size_t size() const;
   void clear() { tables_.clear(); }
@@ -63,6 +65,8 @@ class ChangedRouteSet {
     Quib::BufferedOrderedSet<RouteKey> other;
     bool empty() const { return v4.empty() && other.empty(); }
   };
+  // Whether the table's first key is among its IPv4 keys; it must have keys.
+  static bool v4First(TableKeys const& t);
   // Tables order as pairs order them: by id, then by address.
   static bool before(TableKeys const& t, TableKey const& k);
   // The table's place in tables_, or where it would go.

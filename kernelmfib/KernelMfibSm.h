@@ -321,7 +321,6 @@ class KernelMfibSm : public Quib::PtrInterface {
   void changedRouteIs(TableKey const& k) { changedRoute_.insert(k); }
   // Notes a change for the review, without kicking it.
   void doNoteRouteChange(Table const* table, RouteKey const& key);
-  void changedRouteDel(TableKey const& k) { changedRoute_.erase(k); }
   void changedRouteDelAll() { changedRoute_.clear(); }
   void bookmarksClear();
   // Deletes the registered VIF in the kernel and the registration; a refused delete keeps

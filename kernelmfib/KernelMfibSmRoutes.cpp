@@ -137,7 +137,8 @@ void KernelMfibSm::doSyncChangedRoutes() {
     TableKey const member = changedRoute_.front();
     traceSyncing(member.key(), member.table(), member.tableId());
     doSyncKey(member.table(), member.key());
-    changedRouteDel(member);
+    // Syncing a key notes no change, so the pair just synced is still the first.
+    changedRoute_.popFront();
   }
   if (changedRoute_.empty()) {
     if (auto t = tr.at(4)) t << "Review of changed routes finished";
