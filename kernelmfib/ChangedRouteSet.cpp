@@ -24,7 +24,8 @@ Plix::IpGenPrefix unpackedAddress(std::uint32_t address, std::uint8_t len) {
   Plix::IpGenPrefix::Bytes b{};
   std::uint32_t const word = htobe32(address);
   std::memcpy(b.data(), &word, sizeof word);
-  return Plix::IpGenPrefix(Plix::AddressFamily::ipv4, b, len);
+  // Packed from a valid prefix, so valid again.
+  return Plix::IpGenPrefix::unchecked(Plix::AddressFamily::ipv4, b, len);
 }
 
 }  // namespace
@@ -36,7 +37,7 @@ bool ChangedRouteSet::packed(RouteKey const& key, PackedKey& out) {
 }
 
 ChangedRouteSet::RouteKey ChangedRouteSet::unpacked(PackedKey const& key) {
-  return RouteKey(unpackedAddress(key.source, key.sourceLen), unpackedAddress(key.group, key.groupLen));
+  return RouteKey::unchecked(unpackedAddress(key.source, key.sourceLen), unpackedAddress(key.group, key.groupLen));
 }
 
 bool ChangedRouteSet::before(TableKeys const& t, TableKey const& k) {
