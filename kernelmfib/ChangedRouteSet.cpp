@@ -54,6 +54,7 @@ std::vector<ChangedRouteSet::TableKeys>::const_iterator ChangedRouteSet::place(T
 }
 
 void ChangedRouteSet::insert(TableKey const& k) {
+  first_ = First::unknown;
   auto it = place(k);
   if (it == tables_.end() || !holds(*it, k)) it = tables_.insert(it, TableKeys{k.table(), k.tableId(), {}, {}});
   PackedKey p;
@@ -65,6 +66,7 @@ void ChangedRouteSet::erase(TableKey const& k) {
   // The review erases what it has just taken, from the first table.
   auto const it = !tables_.empty() && holds(tables_.front(), k) ? tables_.begin() : place(k);
   if (it == tables_.end() || !holds(*it, k)) return;
+  first_ = First::unknown;
   PackedKey p;
   if (packed(k.key(), p)) {
     it->v4.erase(p);
@@ -87,19 +89,25 @@ bool ChangedRouteSet::v4First(TableKeys const& t) {
   return t.other.empty() || unpacked(t.v4.front()) < t.other.front();
 }
 
+bool ChangedRouteSet::firstInV4() const {
+  if (first_ == First::unknown) first_ = v4First(tables_.front()) ? First::v4 : First::other;
+  return first_ == First::v4;
+}
+
 ChangedRouteSet::TableKey ChangedRouteSet::front() const {
   TableKeys const& first = tables_.front();
-  if (v4First(first)) return TableKey(first.table.ptr(), unpacked(first.v4.front()));
+  if (firstInV4()) return TableKey(first.table.ptr(), unpacked(first.v4.front()));
   return TableKey(first.table.ptr(), first.other.front());
 }
 
 void ChangedRouteSet::popFront() {
   TableKeys& first = tables_.front();
-  if (v4First(first)) {
+  if (firstInV4()) {
     first.v4.popFront();
   } else {
     first.other.popFront();
   }
+  first_ = First::unknown;
   if (first.empty()) tables_.erase(tables_.begin());
 }
 

@@ -142,5 +142,45 @@ TEST(ChangedRouteSet, HoldsATableWhileItHasKeys) {
   EXPECT_TRUE(set.empty());
 }
 
+// A pop takes the first pair as it stands, whatever was first when the front was read:
+// an IPv4 key inserted after reading an IPv6 front goes first, and so does a key of a
+// table ordered before; an erase of the front moves it on, to the other kind of key or to
+// the next table.
+TEST(ChangedRouteSet, PopsTheFirstPairAfterChangesSinceTheFrontWasRead) {
+  auto const all = keys();
+  RouteKey const v4 = all[0];
+  RouteKey const v4Later = all[1];
+  RouteKey const v6 = all[45];
+  ASSERT_EQ(v6.af(), Plix::AddressFamily::ipv6);
+  auto const first = Quib::make<Table>("first");
+  auto const second = Quib::make<Table>("second");
+  ASSERT_LT(first->id(), second->id());
+  struct Step {
+    char const* what;
+    std::vector<TableKey> before;  // held when the front is read
+    TableKey inserted;             // then inserted (an empty table: none)
+    TableKey erased;               // then erased (an empty table: none)
+    std::vector<TableKey> left;    // held after the pop, in order
+  };
+  Step const steps[] = {
+      {"an IPv4 key inserted before an IPv6 front", {{second.ptr(), v6}}, {second.ptr(), v4}, {}, {{second.ptr(), v6}}},
+      {"a key of a table ordered before", {{second.ptr(), v4}}, {first.ptr(), v6}, {}, {{second.ptr(), v4}}},
+      {"the front erased", {{first.ptr(), v4}, {first.ptr(), v6}, {second.ptr(), v4Later}}, {}, {first.ptr(), v4},
+       {{second.ptr(), v4Later}}},
+      {"an IPv6 front erased with its table", {{first.ptr(), v6}, {second.ptr(), v4}}, {}, {first.ptr(), v6}, {}},
+  };
+  for (auto const& step : steps) {
+    ChangedRouteSet set;
+    for (auto const& k : step.before) set.insert(k);
+    set.front();
+    if (step.inserted.table()) set.insert(step.inserted);
+    if (step.erased.table()) set.erase(step.erased);
+    set.popFront();
+    std::vector<TableKey> left;
+    for (; !set.empty(); set.popFront()) left.push_back(set.front());
+    EXPECT_EQ(left, step.left) << step.what;
+  }
+}
+
 }  // namespace
 }  // namespace Routing::KernelMfib
