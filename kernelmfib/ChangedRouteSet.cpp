@@ -24,7 +24,8 @@ Plix::IpGenPrefix unpackedAddress(std::uint32_t address, std::uint8_t len) {
   Plix::IpGenPrefix::Bytes b{};
   std::uint32_t const word = htobe32(address);
   std::memcpy(b.data(), &word, sizeof word);
-  return Plix::IpGenPrefix(Plix::AddressFamily::ipv4, b, len);
+  // Packed from a valid prefix, so valid again.
+  return Plix::IpGenPrefix::unchecked(Plix::AddressFamily::ipv4, b, len);
 }
 
 }  // namespace
@@ -36,7 +37,7 @@ bool ChangedRouteSet::packed(RouteKey const& key, PackedKey& out) {
 }
 
 ChangedRouteSet::RouteKey ChangedRouteSet::unpacked(PackedKey const& key) {
-  return RouteKey(unpackedAddress(key.source, key.sourceLen), unpackedAddress(key.group, key.groupLen));
+  return RouteKey::unchecked(unpackedAddress(key.source, key.sourceLen), unpackedAddress(key.group, key.groupLen));
 }
 
 bool ChangedRouteSet::before(TableKeys const& t, TableKey const& k) {
@@ -53,6 +54,7 @@ std::vector<ChangedRouteSet::TableKeys>::const_iterator ChangedRouteSet::place(T
 }
 
 void ChangedRouteSet::insert(TableKey const& k) {
+  first_ = First::unknown;
   auto it = place(k);
   if (it == tables_.end() || !holds(*it, k)) it = tables_.insert(it, TableKeys{k.table(), k.tableId(), {}, {}});
   PackedKey p;
@@ -64,6 +66,7 @@ void ChangedRouteSet::erase(TableKey const& k) {
   // The review erases what it has just taken, from the first table.
   auto const it = !tables_.empty() && holds(tables_.front(), k) ? tables_.begin() : place(k);
   if (it == tables_.end() || !holds(*it, k)) return;
+  first_ = First::unknown;
   PackedKey p;
   if (packed(k.key(), p)) {
     it->v4.erase(p);
@@ -81,12 +84,31 @@ bool ChangedRouteSet::contains(TableKey const& k) const {
   return it->other.contains(k.key());
 }
 
+bool ChangedRouteSet::v4First(TableKeys const& t) {
+  if (t.v4.empty()) return false;
+  return t.other.empty() || unpacked(t.v4.front()) < t.other.front();
+}
+
+bool ChangedRouteSet::firstInV4() const {
+  if (first_ == First::unknown) first_ = v4First(tables_.front()) ? First::v4 : First::other;
+  return first_ == First::v4;
+}
+
 ChangedRouteSet::TableKey ChangedRouteSet::front() const {
   TableKeys const& first = tables_.front();
-  if (first.v4.empty()) return TableKey(first.table.ptr(), first.other.front());
-  RouteKey const v4 = unpacked(first.v4.front());
-  if (first.other.empty() || v4 < first.other.front()) return TableKey(first.table.ptr(), v4);
+  if (firstInV4()) return TableKey(first.table.ptr(), unpacked(first.v4.front()));
   return TableKey(first.table.ptr(), first.other.front());
+}
+
+void ChangedRouteSet::popFront() {
+  TableKeys& first = tables_.front();
+  if (firstInV4()) {
+    first.v4.popFront();
+  } else {
+    first.other.popFront();
+  }
+  first_ = First::unknown;
+  if (first.empty()) tables_.erase(tables_.begin());
 }
 
 std::size_t ChangedRouteSet::size() const {

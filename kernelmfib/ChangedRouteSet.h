@@ -30,11 +30,16 @@ class ChangedRouteSet {
   void insert(TableKey const& k);
   void erase(TableKey const& k);
   bool contains(TableKey const& k) const;
-  // The first pair in order; the set must not be empty.
+  // The first pair in order, and its removal; the set must not be empty. Taking the first
+  // pair this way spares the search for it that erase makes.
   TableKey front() const;
+  void popFront();
   bool empty() const { return tables_.empty(); }
   std::size_t size() const;
-  void clear() { tables_.clear(); }
+  void clear() {
+    tables_.clear();
+    first_ = First::unknown;
+  }
 
  private:
   // An IPv4 key, ordered as the whole key orders: group before source, a prefix's length
@@ -63,6 +68,10 @@ class ChangedRouteSet {
     Quib::BufferedOrderedSet<RouteKey> other;
     bool empty() const { return v4.empty() && other.empty(); }
   };
+  // Whether the table's first key is among its IPv4 keys; it must have keys.
+  static bool v4First(TableKeys const& t);
+  // The same for the first table, as front() found it when nothing has changed since.
+  bool firstInV4() const;
   // Tables order as pairs order them: by id, then by address.
   static bool before(TableKeys const& t, TableKey const& k);
   // The table's place in tables_, or where it would go.
@@ -72,6 +81,10 @@ class ChangedRouteSet {
 
   // In the order pairs order their tables; none without keys.
   std::vector<TableKeys> tables_;
+  // Which keys of the first table front() took the first pair from: the review pops the
+  // pair it has just read, without comparing the two kinds of keys again.
+  enum class First : std::uint8_t { unknown, v4, other };
+  mutable First first_ = First::unknown;
 };
 
 }  // namespace Routing::KernelMfib

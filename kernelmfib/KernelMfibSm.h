@@ -292,6 +292,8 @@ class KernelMfibSm : public Quib::PtrInterface {
   // doSyncKey for the key the full review's walk stands on, from the route the walk read
   // there; `traced` as keyTraced() gave it for the slice.
   void doSyncKey(Table const* table, RouteKey const& rk, Route const& walked, bool traced);
+  // doSyncKey for a key alone, `traced` as read for the slice.
+  void doSyncKey(Table const* table, RouteKey const& rk, bool traced);
   // The one-key programming: from the walk's route, or looked up when there is none.
   template <bool traced>
   void doSyncKeyAs(Table const* table, RouteKey const& rk, Route const* walked);
@@ -321,7 +323,6 @@ class KernelMfibSm : public Quib::PtrInterface {
   void changedRouteIs(TableKey const& k) { changedRoute_.insert(k); }
   // Notes a change for the review, without kicking it.
   void doNoteRouteChange(Table const* table, RouteKey const& key);
-  void changedRouteDel(TableKey const& k) { changedRoute_.erase(k); }
   void changedRouteDelAll() { changedRoute_.clear(); }
   void bookmarksClear();
   // Deletes the registered VIF in the kernel and the registration; a refused delete keeps

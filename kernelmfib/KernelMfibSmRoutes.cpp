@@ -133,11 +133,14 @@ void KernelMfibSm::doSyncChangedRoutes() {
   if (auto t = tr.at(4)) t << "Starting/resuming of changed review";
   startChanged.log();
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
+  // Read once for the slice, as the full review does.
+  bool const traced = keyTraced() || Vorlak::Writer::forLevel(syncingKey.level()) != nullptr;
   while (!changedRoute_.empty() && Quib::System::currentTime() < deadline) {
     TableKey const member = changedRoute_.front();
-    traceSyncing(member.key(), member.table(), member.tableId());
-    doSyncKey(member.table(), member.key());
-    changedRouteDel(member);
+    if (traced) traceSyncing(member.key(), member.table(), member.tableId());
+    doSyncKey(member.table(), member.key(), traced);
+    // Syncing a key notes no change, so the pair just synced is still the first.
+    changedRoute_.popFront();
   }
   if (changedRoute_.empty()) {
     if (auto t = tr.at(4)) t << "Review of changed routes finished";

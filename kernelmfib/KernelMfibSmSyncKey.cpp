@@ -77,6 +77,11 @@ void KernelMfibSm::doSyncKey(Table const* table, RouteKey const& rk, Route const
   doSyncKeyAs<false>(table, rk, &walked);
 }
 
+void KernelMfibSm::doSyncKey(Table const* table, RouteKey const& rk, bool traced) {
+  if (traced) return doSyncKeyAs<true>(table, rk, nullptr);
+  doSyncKeyAs<false>(table, rk, nullptr);
+}
+
 template <bool traced>
 void KernelMfibSm::doSyncKeyAs(Table const* table, RouteKey const& rk, Route const* walked) {
   if (auto t = lineAt<traced>(9)) {

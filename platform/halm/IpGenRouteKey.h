@@ -17,6 +17,13 @@ class IpGenRouteKey {
   IpGenRouteKey() = default;
   // Throws std::invalid_argument when the two prefixes are of different families.
   IpGenRouteKey(Plix::IpGenPrefix const& source, Plix::IpGenPrefix const& group);
+  // The same without the checks, for the prefixes taken apart from a valid key.
+  static IpGenRouteKey unchecked(Plix::IpGenPrefix const& source, Plix::IpGenPrefix const& group) {
+    IpGenRouteKey k;
+    k.source_ = source;
+    k.group_ = group;
+    return k;
+  }
 
   static IpGenRouteKey const& invalidRouteKey();
 

@@ -24,6 +24,14 @@ class IpGenPrefix {
   IpGenPrefix() = default;
   // Throws std::invalid_argument for a length beyond the family's or set host bits.
   IpGenPrefix(AddressFamily af, Bytes const& address, std::uint8_t len);
+  // The same without the checks, for the parts of a prefix taken apart from a valid one.
+  static IpGenPrefix unchecked(AddressFamily af, Bytes const& address, std::uint8_t len) {
+    IpGenPrefix p;
+    p.af_ = af;
+    p.len_ = len;
+    p.address_ = address;
+    return p;
+  }
 
   // "A.B.C.D[/LEN]" or an IPv6 text with an optional "/LEN"; without a length the prefix
   // is a host prefix. Throws std::invalid_argument with a text naming the input.

@@ -102,9 +102,13 @@ class BufferedOrderedSet {
     return Run(std::move(out));
   }
 
-  // Sorts the buffer into the recent run, without duplicates or members already held.
+  // Reading a set with nothing added since costs a test, not a call.
   void settle() const {
-    if (added_.empty()) return;
+    if (!added_.empty()) settleAdded();
+  }
+
+  // Sorts the buffer into the recent run, without duplicates or members already held.
+  void settleAdded() const {
     std::sort(added_.begin(), added_.end(), Less());
     added_.erase(std::unique(added_.begin(), added_.end(), equal), added_.end());
     // Both are sorted: each search starts where the one before ended.

@@ -56,14 +56,19 @@ struct Case {
   int drainSteps;
 };
 
-// Takes `steps` pairs as the review does: read the front, then erase it.
+// Takes `steps` pairs: read the front, then pop it as the review does, or every other
+// time erase it by name.
 void drain(ChangedRouteSet& set, std::set<TableKey>& model, int steps, std::string const& where) {
   for (int s = 0; s < steps && !model.empty(); ++s) {
     ASSERT_FALSE(set.empty()) << where;
     TableKey const front = set.front();
     ASSERT_EQ(front, *model.begin()) << where << ": " << front << " against " << *model.begin();
     ASSERT_EQ(front.tableId(), model.begin()->tableId()) << where;
-    set.erase(front);
+    if (s % 2 == 0) {
+      set.popFront();
+    } else {
+      set.erase(front);
+    }
     model.erase(model.begin());
   }
 }
@@ -126,6 +131,55 @@ TEST(ChangedRouteSet, HoldsATableWhileItHasKeys) {
   set.clear();
   EXPECT_EQ(table->references(), alone);
   EXPECT_TRUE(set.empty());
+  // Popped rather than erased, the last key lets the table go too.
+  set.insert({table.ptr(), all[7]});
+  set.insert({table.ptr(), all[6]});
+  set.popFront();
+  EXPECT_GT(table->references(), alone);
+  EXPECT_EQ(set.front(), TableKey(table.ptr(), all[7]));
+  set.popFront();
+  EXPECT_EQ(table->references(), alone);
+  EXPECT_TRUE(set.empty());
+}
+
+// A pop takes the first pair as it stands, whatever was first when the front was read:
+// an IPv4 key inserted after reading an IPv6 front goes first, and so does a key of a
+// table ordered before; an erase of the front moves it on, to the other kind of key or to
+// the next table.
+TEST(ChangedRouteSet, PopsTheFirstPairAfterChangesSinceTheFrontWasRead) {
+  auto const all = keys();
+  RouteKey const v4 = all[0];
+  RouteKey const v4Later = all[1];
+  RouteKey const v6 = all[45];
+  ASSERT_EQ(v6.af(), Plix::AddressFamily::ipv6);
+  auto const first = Quib::make<Table>("first");
+  auto const second = Quib::make<Table>("second");
+  ASSERT_LT(first->id(), second->id());
+  struct Step {
+    char const* what;
+    std::vector<TableKey> before;  // held when the front is read
+    TableKey inserted;             // then inserted (an empty table: none)
+    TableKey erased;               // then erased (an empty table: none)
+    std::vector<TableKey> left;    // held after the pop, in order
+  };
+  Step const steps[] = {
+      {"an IPv4 key inserted before an IPv6 front", {{second.ptr(), v6}}, {second.ptr(), v4}, {}, {{second.ptr(), v6}}},
+      {"a key of a table ordered before", {{second.ptr(), v4}}, {first.ptr(), v6}, {}, {{second.ptr(), v4}}},
+      {"the front erased", {{first.ptr(), v4}, {first.ptr(), v6}, {second.ptr(), v4Later}}, {}, {first.ptr(), v4},
+       {{second.ptr(), v4Later}}},
+      {"an IPv6 front erased with its table", {{first.ptr(), v6}, {second.ptr(), v4}}, {}, {first.ptr(), v6}, {}},
+  };
+  for (auto const& step : steps) {
+    ChangedRouteSet set;
+    for (auto const& k : step.before) set.insert(k);
+    set.front();
+    if (step.inserted.table()) set.insert(step.inserted);
+    if (step.erased.table()) set.erase(step.erased);
+    set.popFront();
+    std::vector<TableKey> left;
+    for (; !set.empty(); set.popFront()) left.push_back(set.front());
+    EXPECT_EQ(left, step.left) << step.what;
+  }
 }
 
 }  // namespace

@@ -312,5 +312,46 @@ TEST_F(ReviewTest, KeysNotedBetweenChangedSlicesTakeTheirPlaceInKeyOrder) {
   EXPECT_TRUE(sm->changedRoute().empty());
 }
 
+// The changed review reads the per-key trace levels once per slice: with them on, each
+// key it syncs is traced; with them off, none is, and the kernel gets the same adds.
+TEST_F(ReviewTest, ChangedReviewTracesEachKeyOnlyWithThePerKeyLevels) {
+  auto t = table("mroute", 10);
+  start();
+  sm->mfibHalmDirIs(coll);
+  am.loop().advance(0);
+  ASSERT_TRUE(sm->reviewedOnce());
+  struct Case {
+    char const* selection;
+    int key;
+    std::vector<std::string> syncing;
+  };
+  Case const cases[] = {
+      {"KernelMfibSm/0-9", 2, {"Syncing (10.0.0.2/32, 239.1.1.1/32) from halm table mroute"}},
+      {"KernelMfibSm/0-6", 3, {}},
+      {"KernelMfibSm/7", 4, {"Syncing (10.0.0.4/32, 239.1.1.1/32) from halm table mroute"}},
+  };
+  std::vector<int> expectedAdds;
+  for (auto const& c : cases) {
+    Trace::SelectionScope const selection(c.selection);
+    sink.clear();
+    route(*t, c.key);
+    am.loop().advance(0);
+    expectedAdds.push_back(c.key);
+    EXPECT_EQ(added(), expectedAdds) << c.selection;
+    std::vector<std::string> syncing;
+    int perKey = 0;
+    for (auto const& l : sink.lines()) {
+      if (l.handle != "KernelMfibSm" || l.level < 7) continue;
+      ++perKey;
+      if (l.level == 7 && l.text.starts_with("Syncing ")) syncing.push_back(l.text);
+    }
+    EXPECT_EQ(syncing, c.syncing) << c.selection;
+    if (c.syncing.empty()) {
+      EXPECT_EQ(perKey, 0) << c.selection;
+    }
+    EXPECT_TRUE(sm->changedRoute().empty()) << c.selection;
+  }
+}
+
 }  // namespace
 }  // namespace Routing::KernelMfib
