@@ -32,6 +32,9 @@ Vorlak::Message<Routing::Multicast::Fib::IpGenRouteKey, std::int32_t> const sync
 
 std::string tableName(Halm::Multicast::Fib::Status const* table) { return table ? table->name() : "none"; }
 
+// Read once per slice: with the per-key text and binary traces off, each key goes without them.
+bool sliceTraced(bool keyTraced) { return keyTraced || Vorlak::Writer::forLevel(syncingKey.level()) != nullptr; }
+
 void traceSyncing(KernelMfibSm::RouteKey const& key, Halm::Multicast::Fib::Status const* table, std::uint32_t id) {
   if (auto t = kernelMfibTrace().at(7)) t << "Syncing " << key << " from halm table " << tableName(table);
   syncingKey.log(key, static_cast<std::int32_t>(id));
@@ -133,8 +136,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
   if (auto t = tr.at(4)) t << "Starting/resuming of changed review";
   startChanged.log();
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
-  // Read once for the slice, as the full review does.
-  bool const traced = keyTraced() || Vorlak::Writer::forLevel(syncingKey.level()) != nullptr;
+  bool const traced = sliceTraced(keyTraced());
   while (!changedRoute_.empty() && Quib::System::currentTime() < deadline) {
     TableKey const member = changedRoute_.front();
     if (traced) traceSyncing(member.key(), member.table(), member.tableId());
@@ -189,8 +191,7 @@ void KernelMfibSm::doSyncAllRoutes() {
   }
   auto const routePosition = bookmarkNotNull() ? tables.front()->lowerBound(bookmark_) : tables.front()->begin();
   Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
-  // Read once for the slice: with the per-key traces off, each key goes without them.
-  bool const traced = keyTraced() || Vorlak::Writer::forLevel(syncingKey.level()) != nullptr;
+  bool const traced = sliceTraced(keyTraced());
   while (!it.done()) {
     RouteKey const key = it.key();
     Table const* current = it.table();

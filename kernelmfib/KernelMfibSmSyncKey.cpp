@@ -67,10 +67,7 @@ bool KernelMfibSm::keyTraced() {
   return (kernelMfibTrace().levels() & perKey) != 0;
 }
 
-void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) {
-  if (keyTraced()) return doSyncKeyAs<true>(halmPtrKey, rk, nullptr);
-  doSyncKeyAs<false>(halmPtrKey, rk, nullptr);
-}
+void KernelMfibSm::doSyncKey(Table const* halmPtrKey, RouteKey const& rk) { doSyncKey(halmPtrKey, rk, keyTraced()); }
 
 void KernelMfibSm::doSyncKey(Table const* table, RouteKey const& rk, Route const& walked, bool traced) {
   if (traced) return doSyncKeyAs<true>(table, rk, &walked);
