@@ -89,7 +89,7 @@ void SimKernel::linkIs(Plix::NamespaceName const& ns, std::string const& dev,
   if (it != n.links.end() && it->second == ifindex) return;
   if (it != n.links.end()) linkDel(ns, dev);
   n.links.emplace(dev, ifindex);
-  changed(ns);
+  changed(ns, dev);
 }
 
 void SimKernel::linkDel(Plix::NamespaceName const& ns, std::string const& dev) {
@@ -106,7 +106,7 @@ void SimKernel::linkDel(Plix::NamespaceName const& ns, std::string const& dev) {
     }
     for (std::uint16_t index : gone) t.vifDel(index);
   }
-  changed(ns);
+  changed(ns, dev);
 }
 
 std::vector<SimKernel::Link> SimKernel::links(Plix::NamespaceName const& ns) const {
@@ -115,8 +115,16 @@ std::vector<SimKernel::Link> SimKernel::links(Plix::NamespaceName const& ns) con
   return result;
 }
 
-void SimKernel::changed(Plix::NamespaceName const& ns) const {
-  if (changeHandler_) changeHandler_(ns);
+std::optional<std::uint32_t> SimKernel::ifindex(Plix::NamespaceName const& ns, std::string const& dev) const {
+  auto n = namespaces_.find(ns);
+  if (n == namespaces_.end()) return std::nullopt;
+  auto it = n->second->links.find(dev);
+  if (it == n->second->links.end()) return std::nullopt;
+  return it->second;
+}
+
+void SimKernel::changed(Plix::NamespaceName const& ns, std::string const& dev) const {
+  if (changeHandler_) changeHandler_(ns, dev);
 }
 
 void SimKernel::faultIs(Plix::NamespaceName const& ns, CallKind kind, int error, unsigned count) {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -58,8 +59,9 @@ class SimKernel final : public Backend {
     int error = 0;  // errno when result is -1
   };
 
-  // Told the namespace whenever a namespace comes or goes or its devices change.
-  using ChangeHandler = std::function<void(Plix::NamespaceName const&)>;
+  // Told whenever a namespace comes or goes (`dev` empty) or one of its devices comes, goes or
+  // changes its index (that device), so that a host mirrors thousands of devices one at a time.
+  using ChangeHandler = std::function<void(Plix::NamespaceName const& ns, std::string const& dev)>;
   // Called once at the start of every kernel call.
   using CallHook = std::function<void()>;
 
@@ -75,6 +77,8 @@ class SimKernel final : public Backend {
   void linkIs(Plix::NamespaceName const& ns, std::string const& dev, std::uint32_t ifindex);
   void linkDel(Plix::NamespaceName const& ns, std::string const& dev);
   std::vector<Link> links(Plix::NamespaceName const& ns) const;  // sorted by device name
+  // Nothing when the namespace or the device does not exist.
+  std::optional<std::uint32_t> ifindex(Plix::NamespaceName const& ns, std::string const& dev) const;
 
   void changeHandlerIs(ChangeHandler handler) { changeHandler_ = std::move(handler); }
   void callHookIs(CallHook hook) { callHook_ = std::move(hook); }
@@ -142,7 +146,7 @@ class SimKernel final : public Backend {
   static void flush(MrtTable& table);
 
   Namespace& existing(Plix::NamespaceName const& ns) const;
-  void changed(Plix::NamespaceName const& ns) const;
+  void changed(Plix::NamespaceName const& ns, std::string const& dev = {}) const;
   int lowestFreeFd() const;
   void charge() const;
   int takeFault(Plix::NamespaceName const& ns, CallKind kind);

@@ -118,7 +118,8 @@ TEST_P(RoutingTest, EveryEntryCountsZeroPacketsHere) {
 
 TEST_P(RoutingTest, RemovingADeviceTakesItsVifsAndTellsTheHost) {
   std::vector<std::string> told;
-  kernel.changeHandlerIs([&](Plix::NamespaceName const& ns) { told.push_back(ns.str()); });
+  kernel.changeHandlerIs(
+      [&](Plix::NamespaceName const& ns, std::string const& dev) { told.push_back(ns.str() + "/" + dev); });
   int const fd = router();
   ASSERT_EQ(addVif(fd, 1, 7), 0);
   ASSERT_EQ(addVif(fd, 2, 8), 0);
@@ -130,8 +131,18 @@ TEST_P(RoutingTest, RemovingADeviceTakesItsVifsAndTellsTheHost) {
   EXPECT_EQ(s.vifs[1].index, 2);
   EXPECT_EQ(s.mfcs.size(), 1u);
   EXPECT_EQ(errorOf(addVif(fd, 1, 7)), ENODEV);
-  EXPECT_THAT(told, ElementsAre("red"));
+  EXPECT_THAT(told, ElementsAre("red/eth1"));
   EXPECT_THAT(kernel.links("red"), ElementsAre(Kernel::SimKernel::Link{"eth2", 8}));
+  EXPECT_EQ(kernel.ifindex("red", "eth1"), std::nullopt);
+  EXPECT_EQ(kernel.ifindex("red", "eth2"), 8u);
+  EXPECT_EQ(kernel.ifindex("blue", "eth2"), std::nullopt);
+  // A device restated with another index goes and comes back; a namespace tells no device.
+  told.clear();
+  kernel.linkIs("red", "eth2", 9);
+  kernel.linkIs("red", "eth2", 9);
+  kernel.netnsIs("green");
+  kernel.netnsDel("green");
+  EXPECT_THAT(told, ElementsAre("red/eth2", "red/eth2", "green/", "green/"));
 }
 
 // The outgoing set follows the VIFs present at each add: a VIF removed by its device, by

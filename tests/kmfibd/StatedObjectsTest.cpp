@@ -170,7 +170,17 @@ TEST(ConfigFileTest, TheShippedExampleIsAcceptedOnARealKernel) {
   auto const file = ConfigFile::read(std::string(KMFIB_SOURCE_DIR) + "/contrib/kmfibd.conf", parser, true);
   EXPECT_TRUE(file.objects().has("4 config default"));
   EXPECT_TRUE(file.objects().has("7 route default static 0.0.0.0/0 239.1.1.2/32"));
-  EXPECT_THROW(ConfigFile::read("/nonexistent/kmfibd.conf", parser, true), ConfigError);
+  // A file that cannot be opened is refused with the system's reason.
+  for (auto const& [path, why] : std::vector<std::pair<std::string, std::string>>{
+           {"/nonexistent/kmfibd.conf", "No such file or directory"},
+           {std::string(KMFIB_SOURCE_DIR) + "/contrib/kmfibd.conf/x", "Not a directory"}}) {
+    try {
+      ConfigFile::read(path, parser, true);
+      ADD_FAILURE() << path << " was read";
+    } catch (ConfigError const& e) {
+      EXPECT_EQ(std::string(e.what()), path + ": " + why);
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tools/kmfibd/ConfigFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,7 +30,7 @@ ConfigFile ConfigFile::read(std::string const& path, StatementParser const& pars
     throw ConfigError(path + ": not a regular file");
   }
   std::ifstream in(path);
-  if (!in) throw ConfigError(path + ": cannot read the file");
+  if (!in) throw ConfigError(path + ": " + std::strerror(errno));
   std::stringstream text;
   text << in.rdbuf();
   return ConfigFile(path, text.str(), parser, realKernel);

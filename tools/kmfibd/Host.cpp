@@ -81,7 +81,7 @@ Host::Host(Options const& options)
         [this](Plix::NamespaceName const& ns, auto const& devices) { publishDevices(ns, devices); });
     system_->namespaceIs(Plix::NamespaceName::defaultNamespace());
   } else {
-    kernel_.changeHandlerIs([this](Plix::NamespaceName const& ns) { mirrorDevices(ns); });
+    kernel_.changeHandlerIs([this](Plix::NamespaceName const& ns, std::string const& dev) { mirrorDevices(ns, dev); });
     mirrorDevices(Plix::NamespaceName::defaultNamespace());
   }
   if (options_.agent) startAgent();
@@ -141,7 +141,12 @@ void Host::requireNamespace(Plix::NamespaceName const& ns) const {
   if (!exists) throw StatementError("no namespace " + ns.str());
 }
 
-void Host::mirrorDevices(Plix::NamespaceName const& ns) {
+void Host::mirrorDevices(Plix::NamespaceName const& ns, std::string const& dev) {
+  if (!dev.empty()) {
+    auto kni = publish<KernelNetInfo::Status>(*em_, KernelNetInfo::kniStatusMount(ns));
+    if (auto const ifindex = kernel_.ifindex(ns, dev)) return kni->ifIndex.is(dev, *ifindex);
+    return kni->ifIndex.del(dev);
+  }
   std::map<std::string, std::uint32_t> now;
   if (kernel_.netns(ns)) {
     for (auto const& link : kernel_.links(ns)) now[link.dev] = link.ifindex;

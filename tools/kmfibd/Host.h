@@ -89,7 +89,9 @@ class Host {
   void requireVrf(L3::VrfName const& vrf) const;
   void showCounters(Statement const& s, std::ostream& out);
   void startAgent();
-  void mirrorDevices(Plix::NamespaceName const& ns);
+  // The simulated kernel's devices of `ns` into its interface-index table: all of them, or
+  // only `dev` when it alone changed.
+  void mirrorDevices(Plix::NamespaceName const& ns, std::string const& dev = {});
   void publishDevices(Plix::NamespaceName const& ns, std::map<std::string, std::uint32_t> const& devices);
   void requireNamespace(Plix::NamespaceName const& ns) const;
 

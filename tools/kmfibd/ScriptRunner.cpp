@@ -6,6 +6,12 @@ namespace Kmfibd {
 
 int ScriptRunner::runFiles(std::vector<ScriptFile> const& files) {
   for (auto const& file : files) {
+    if (file.held) {
+      std::istringstream first(file.firstLine);
+      if (int status = runStream(file.name, first); status != 0) return status;
+      if (int status = runStream(file.name, *file.held, 2); status != 0) return status;
+      continue;
+    }
     std::ifstream in;
     try {
       in = file.open();
@@ -23,9 +29,9 @@ int ScriptRunner::runText(std::string const& name, std::string const& text) {
   return runStream(name, in);
 }
 
-int ScriptRunner::runStream(std::string const& name, std::istream& in) {
+int ScriptRunner::runStream(std::string const& name, std::istream& in, int firstNumber) {
   std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
+  for (int number = firstNumber; std::getline(in, line); ++number) {
     try {
       if (auto statement = parser_.parse(line)) host_.apply(*statement, out_);
     } catch (StatementError const& e) {

@@ -22,7 +22,8 @@ class ScriptRunner {
   // 0 when every statement of every file was carried out, else 2.
   int runFiles(std::vector<ScriptFile> const& files);
   int runText(std::string const& name, std::string const& text);
-  int runStream(std::string const& name, std::istream& in);
+  // Lines are numbered from firstNumber in refusals.
+  int runStream(std::string const& name, std::istream& in, int firstNumber = 1);
 
  private:
   Host& host_;
