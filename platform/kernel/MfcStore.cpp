@@ -37,19 +37,16 @@ void MfcStore::apply() {
   // that they are still cached when needed.
   constexpr std::size_t slotAhead = 16, recordAhead = 8;
   std::size_t const n = pending_.size();
+  index_.roomIs(size_ + 1);
   for (std::size_t i = 0; i < n + slotAhead; ++i) {
     if (i < n) index_.prefetch(pending_[i].hash);
     if (std::size_t const r = i - (slotAhead - recordAhead); i >= slotAhead - recordAhead && r < n) {
-      prefetchRecord(pending_[r].hash);
+      std::uint32_t const p = index_.find(pending_[r].hash, [](std::uint32_t) { return true; });
+      if (p != Quib::HashedPositionIndex::none) __builtin_prefetch(&at(p));
     }
     if (i >= slotAhead) applied(pending_[i - slotAhead]);
   }
   pending_.clear();
-}
-
-void MfcStore::prefetchRecord(std::uint32_t hash) const {
-  std::uint32_t const p = index_.find(hash, [](std::uint32_t) { return true; });
-  if (p != Quib::HashedPositionIndex::none) __builtin_prefetch(&at(p));
 }
 
 void MfcStore::applied(Pending const& add) {

@@ -85,7 +85,6 @@ class MfcStore {
     if (!pending_.empty()) const_cast<MfcStore*>(this)->apply();
   }
   void apply();
-  void prefetchRecord(std::uint32_t hash) const;
   void applied(Pending const& add);
 
   std::vector<std::unique_ptr<Record[]>> blocks_;
