@@ -21,9 +21,15 @@ std::optional<int> intValue(std::span<std::uint8_t const> value) {
   return v;
 }
 
+// An address is 4 bytes (IPv4) or all 16 (IPv6); copies of a fixed size are a move or
+// two, not a call.
 MfcStore::Address addressAt(std::span<std::uint8_t const> record, std::size_t offset, std::size_t size) {
   MfcStore::Address a{};
-  std::copy_n(record.data() + offset, size, a.begin());
+  if (size == 4) {
+    std::memcpy(a.data(), record.data() + offset, 4);
+  } else {
+    std::memcpy(a.data(), record.data() + offset, a.size());
+  }
   return a;
 }
 
