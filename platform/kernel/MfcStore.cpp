@@ -15,34 +15,64 @@ std::uint64_t wordAt(MfcStore::Address const& a, std::size_t i) {
 
 }  // namespace
 
+// Each word's product stands alone, so the multiplications overlap rather than wait for
+// one another; keys differing in one word never collide, as the factors are odd.
 std::size_t MfcStore::hashOf(Address const& source, Address const& group) {
-  std::uint64_t h = Quib::PositionIndex::mix(wordAt(source, 0) ^ 0x9e3779b97f4a7c15ull) ^ wordAt(source, 1);
-  h = Quib::PositionIndex::mix(h ^ wordAt(group, 0)) ^ wordAt(group, 1);
+  std::uint64_t const h = wordAt(source, 0) * 0x9e3779b97f4a7c15ull + wordAt(source, 1) * 0xc2b2ae3d27d4eb4full +
+                          wordAt(group, 0) * 0x165667b19e3779f9ull + wordAt(group, 1) * 0xd6e8feb86659fd93ull;
   return static_cast<std::size_t>(Quib::PositionIndex::mix(h));
 }
 
 void MfcStore::entryIs(Entry const& entry) {
+  if (pending_.empty()) pending_.reserve(pendingMost);
+  pending_.push_back({.source = entry.source,
+                      .group = entry.group,
+                      .hash = static_cast<std::uint32_t>(hashOf(entry.source, entry.group)),
+                      .oifs = oifSets_.held(entry.oifs),
+                      .iif = entry.iif});
+  if (pending_.size() == pendingMost) apply();
+}
+
+void MfcStore::apply() {
+  // How far ahead of the add being applied its index slot, then a record its hash points
+  // at (for a replace), start loading: far enough for the loads to overlap, near enough
+  // that they are still cached when needed.
+  constexpr std::size_t slotAhead = 16, recordAhead = 8;
+  std::size_t const n = pending_.size();
   index_.roomIs(size_ + 1);
-  std::size_t const hash = hashOf(entry.source, entry.group);
-  std::size_t const slot = index_.slot(hash, [&](std::uint32_t p) {
+  for (std::size_t i = 0; i < n + slotAhead; ++i) {
+    if (i < n) index_.prefetch(pending_[i].hash);
+    if (std::size_t const r = i - (slotAhead - recordAhead); i >= slotAhead - recordAhead && r < n) {
+      // Inline on purpose: g++ drops the call of a function whose only effect is a prefetch.
+      std::uint32_t const p = index_.find(pending_[r].hash, [](std::uint32_t) { return true; });
+      if (p != Quib::HashedPositionIndex::none) __builtin_prefetch(&at(p));
+    }
+    if (i >= slotAhead) applied(pending_[i - slotAhead]);
+  }
+  pending_.clear();
+}
+
+void MfcStore::applied(Pending const& add) {
+  index_.roomIs(size_ + 1);
+  std::size_t const slot = index_.slot(add.hash, [&](std::uint32_t p) {
     Record const& r = at(p);
-    return r.source == entry.source && r.group == entry.group;
+    return r.source == add.source && r.group == add.group;
   });
-  std::uint32_t const oifs = oifSets_.held(entry.oifs);
   if (std::uint32_t const p = index_.at(slot); p != Quib::HashedPositionIndex::none) {
     Record& r = at(p);
     oifSets_.released(r.oifs);
-    r.iif = entry.iif;
-    r.oifs = oifs;
+    r.iif = add.iif;
+    r.oifs = add.oifs;
     return;
   }
   if (size_ == blocks_.size() * blockSize) blocks_.push_back(std::make_unique_for_overwrite<Record[]>(blockSize));
-  at(size_) = {.source = entry.source, .group = entry.group, .iif = entry.iif, .oifs = oifs};
-  index_.atIs(slot, static_cast<std::uint32_t>(size_), hash);
+  at(size_) = {.source = add.source, .group = add.group, .iif = add.iif, .oifs = add.oifs};
+  index_.atIs(slot, static_cast<std::uint32_t>(size_), add.hash);
   ++size_;
 }
 
 bool MfcStore::entryDel(Address const& source, Address const& group) {
+  settle();
   if (size_ == 0) return false;
   std::size_t const slot = index_.slot(hashOf(source, group), [&](std::uint32_t p) {
     Record const& r = at(p);
@@ -66,6 +96,7 @@ bool MfcStore::entryDel(Address const& source, Address const& group) {
 }
 
 std::vector<NamespaceSnapshot::Mfc> MfcStore::sorted(Plix::AddressFamily af) const {
+  settle();
   std::vector<Record const*> order;
   order.reserve(size_);
   for (std::size_t p = 0; p < size_; ++p) order.push_back(&at(p));

@@ -152,8 +152,8 @@ void SimKernel::charge() const {
   if (callHook_) callHook_();
 }
 
-int SimKernel::refusal(Call const& call, Socket const& socket) {
-  if (int const error = takeFault(call.ns, call.kind)) return error;
+int SimKernel::refusal(Plix::NamespaceName const& ns, CallKind kind, Socket const& socket) {
+  if (int const error = takeFault(ns, kind)) return error;
   return socket.ns.expired() ? ENOENT : 0;
 }
 
@@ -161,6 +161,10 @@ int SimKernel::finish(Call& call, int error, int result) {
   call.result = error ? -1 : result;
   call.error = error;
   if (recording_) calls_.push_back(std::move(call));
+  return answer(error, result);
+}
+
+int SimKernel::answer(int error, int result) {
   if (!error) return result;
   errno = error;
   return -1;
@@ -189,20 +193,24 @@ int SimKernel::socketAt(int family, int type, int protocol, Plix::NamespaceName 
   return finish(call, 0, call.fd);
 }
 
+// The hot call (a million MFC adds): the record of the call is built only when kept.
 int SimKernel::setsockopt(int fd, int level, int option, void const* value, socklen_t len) {
   charge();
-  Call call{.fd = fd, .level = level, .option = option};
   Bytes const bytes(static_cast<std::uint8_t const*>(value), value ? len : 0);
-  if (recording_) call.bytes.assign(bytes.begin(), bytes.end());
   auto it = sockets_.find(fd);
-  if (it == sockets_.end()) return finish(call, EBADF);
-  Socket const& socket = it->second;
-  call.ns = socket.nsName;
-  call.kind = optionKind(*socket.family, level, option);
-  if (int const error = refusal(call, socket)) return finish(call, error);
-  if (!value && len > 0) return finish(call, EFAULT);
-  // refusal() saw the namespace alive; nothing removes it before the option applies.
-  return finish(call, applyOption(*socket.live, socket, fd, call.kind, level, bytes));
+  Socket const* socket = it == sockets_.end() ? nullptr : &it->second;
+  CallKind const kind = socket ? optionKind(*socket->family, level, option) : CallKind::other;
+  int error = EBADF;
+  if (socket) {
+    error = refusal(socket->nsName, kind, *socket);
+    if (!error && !value && len > 0) error = EFAULT;
+    // refusal() saw the namespace alive; nothing removes it before the option applies.
+    if (!error) error = applyOption(*socket->live, *socket, fd, kind, level, bytes);
+  }
+  if (!recording_) return answer(error);
+  Call call{.kind = kind, .fd = fd, .level = level, .option = option, .bytes = {bytes.begin(), bytes.end()}};
+  if (socket) call.ns = socket->nsName;
+  return finish(call, error);
 }
 
 int SimKernel::ioctl(int fd, unsigned long request, void* arg) {
@@ -217,7 +225,7 @@ int SimKernel::ioctl(int fd, unsigned long request, void* arg) {
   auto it = sockets_.find(fd);
   if (it == sockets_.end()) return finish(call, EBADF);
   call.ns = it->second.nsName;
-  if (int const error = refusal(call, it->second)) return finish(call, error);
+  if (int const error = refusal(call.ns, call.kind, it->second)) return finish(call, error);
   if (request != fionbio) return finish(call, ENOTTY);
   if (!arg) return finish(call, EFAULT);
   it->second.nonBlocking = *static_cast<int const*>(arg) != 0;

@@ -2,6 +2,7 @@
 // VIFs and MFC entries, checked in the order the kernel checks them.
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -20,9 +21,15 @@ std::optional<int> intValue(std::span<std::uint8_t const> value) {
   return v;
 }
 
+// An address is 4 bytes (IPv4) or all 16 (IPv6); copies of a fixed size are a move or
+// two, not a call.
 MfcStore::Address addressAt(std::span<std::uint8_t const> record, std::size_t offset, std::size_t size) {
   MfcStore::Address a{};
-  std::copy_n(record.data() + offset, size, a.begin());
+  if (size == 4) {
+    std::memcpy(a.data(), record.data() + offset, 4);
+  } else {
+    std::memcpy(a.data(), record.data() + offset, a.size());
+  }
   return a;
 }
 
@@ -52,11 +59,13 @@ MfcStore::VifSet outgoing(MrtFamily const& family, std::span<std::uint8_t const>
       out.wordIs(i, candidates & (std::uint64_t{high} << 32 | low));
       continue;
     }
-    // Eight TTLs at a time, and only where a VIF exists.
+    // Eight TTLs at a time, and only where a VIF exists: the chunks are found from the
+    // lowest existing VIF up, not tried one by one.
     std::uint64_t word = 0;
-    for (std::size_t chunk = 0; chunk < 8; ++chunk) {
+    for (std::uint64_t left = candidates; left != 0;) {
+      std::size_t const chunk = static_cast<std::size_t>(std::countr_zero(left)) / 8;
       std::uint64_t const wanted = (candidates >> (8 * chunk)) & 0xff;
-      if (!wanted) continue;
+      left &= ~(std::uint64_t{0xff} << (8 * chunk));
       std::uint64_t ttls;
       std::memcpy(&ttls, oifs + 64 * i + 8 * chunk, sizeof ttls);
       word |= (forwardingTtls(ttls) & wanted) << (8 * chunk);

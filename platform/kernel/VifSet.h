@@ -21,7 +21,12 @@ class VifSet {
   // Ascending.
   std::vector<std::uint16_t> indices() const;
   std::uint64_t hash() const;
-  friend bool operator==(VifSet const&, VifSet const&) = default;
+  // Word by word, inline: each MFC add compares its set with the one pooled.
+  friend bool operator==(VifSet const& a, VifSet const& b) {
+    std::uint64_t differ = 0;
+    for (std::size_t i = 0; i < words; ++i) differ |= a.bits_[i] ^ b.bits_[i];
+    return differ == 0;
+  }
 
  private:
   std::array<std::uint64_t, words> bits_{};

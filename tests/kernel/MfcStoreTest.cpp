@@ -90,6 +90,101 @@ TEST(MfcStore, MatchesAnOrderedMapUnderChurn) {
   }
 }
 
+// Adds wait in a buffer; each way of looking at the store, made first after a sequence of
+// operations, must see every add applied, in the order made.
+TEST(MfcStore, EveryObservationSeesTheAddsMadeBeforeIt) {
+  struct Op {
+    bool del;
+    std::uint32_t key;
+    std::uint16_t iif = 0;
+    std::uint16_t set = 0;  // the outgoing VIFs are set and set + 256
+  };
+  using Ops = std::vector<Op>;
+  std::size_t const most = MfcStore::pendingMost;
+  // `count` adds of distinct keys from `first`, each with its own outgoing set.
+  auto const fill = [](std::uint32_t first, std::size_t count) {
+    Ops ops;
+    for (std::uint32_t k = first; k < first + count; ++k) {
+      ops.push_back({.del = false, .key = k, .iif = 1, .set = static_cast<std::uint16_t>(k % 200)});
+    }
+    return ops;
+  };
+  auto const join = [](std::initializer_list<Ops> parts) {
+    Ops ops;
+    for (Ops const& p : parts) ops.insert(ops.end(), p.begin(), p.end());
+    return ops;
+  };
+  struct Case {
+    char const* what;
+    Ops ops;
+  };
+  Case const cases[] = {
+      {"one add waiting", {{.del = false, .key = 7, .iif = 3, .set = 5}}},
+      {"two adds of a key: the later wins", {{.del = false, .key = 7, .iif = 3, .set = 5}, {.del = false, .key = 7, .iif = 4, .set = 6}}},
+      {"an add then its delete", {{.del = false, .key = 7, .iif = 3, .set = 5}, {.del = true, .key = 7}}},
+      {"a delete of a key only added in the buffer, then an add of it",
+       {{.del = false, .key = 7, .iif = 3, .set = 5}, {.del = true, .key = 7}, {.del = false, .key = 7, .iif = 9, .set = 8}}},
+      {"a replace across the buffer's edge: the first applied with the full buffer, the second waiting",
+       join({fill(1000, most - 1), {{.del = false, .key = 7, .iif = 3, .set = 5}, {.del = false, .key = 7, .iif = 4, .set = 6}}})},
+      {"a replace of an applied entry by one waiting, its old set's last holder gone",
+       join({{{.del = false, .key = 7, .iif = 3, .set = 250}}, fill(1000, most), {{.del = false, .key = 7, .iif = 4, .set = 6}}})},
+      {"a few keys replaced over and over within and across batches",
+       [&] {
+         Ops ops;
+         for (std::uint16_t round = 0; round < 3 * most / 10 + 7; ++round) {
+           for (std::uint32_t k = 0; k < 10; ++k) {
+             ops.push_back({.del = false, .key = k, .iif = round, .set = static_cast<std::uint16_t>((round + k) % 7)});
+           }
+         }
+         return ops;
+       }()},
+      {"entries applied, deleted, and added again with adds waiting",
+       join({fill(0, 2 * most + 5), [&] {
+               Ops ops;
+               for (std::uint32_t k = 0; k < 2 * most + 5; k += 3) ops.push_back({.del = true, .key = k});
+               return ops;
+             }(),
+             fill(1, most + 3)})},
+  };
+  enum class Look { size, sorted, vifSets, entryDel };
+  for (Look const first : {Look::size, Look::sorted, Look::vifSets, Look::entryDel}) {
+    for (Case const& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << ", looked at first by " << static_cast<int>(first));
+      MfcStore store;
+      std::map<Key, NamespaceSnapshot::Mfc> model;
+      auto const keyOf = [](std::uint32_t k) { return Key{address(10, k), address(239, k % 3)}; };
+      for (Op const& op : c.ops) {
+        auto const [source, group] = keyOf(op.key);
+        if (op.del) {
+          EXPECT_EQ(store.entryDel(source, group), model.erase({source, group}) == 1) << op.key;
+          continue;
+        }
+        MfcStore::VifSet oifs;
+        oifs.set(op.set);
+        oifs.set(static_cast<std::uint16_t>(op.set + 256));
+        store.entryIs({.source = source, .group = group, .iif = op.iif, .oifs = oifs});
+        model[{source, group}] = {.af = Plix::AddressFamily::ipv4, .source = source, .group = group, .iif = op.iif, .oifs = oifs.indices()};
+      }
+      std::set<std::vector<std::uint16_t>> distinct;
+      for (auto const& [key, mfc] : model) distinct.insert(mfc.oifs);
+      auto const [lastSource, lastGroup] = keyOf(c.ops.back().key);
+      switch (first) {
+        case Look::size: EXPECT_EQ(store.size(), model.size()); break;
+        case Look::sorted: EXPECT_EQ(store.sorted(Plix::AddressFamily::ipv4), listed(model)); break;
+        case Look::vifSets: EXPECT_EQ(store.vifSets(), distinct.size()); break;
+        case Look::entryDel:
+          EXPECT_EQ(store.entryDel(lastSource, lastGroup), model.erase({lastSource, lastGroup}) == 1);
+          distinct.clear();
+          for (auto const& [key, mfc] : model) distinct.insert(mfc.oifs);
+          break;
+      }
+      EXPECT_EQ(store.size(), model.size());
+      EXPECT_EQ(store.sorted(Plix::AddressFamily::ipv4), listed(model));
+      EXPECT_EQ(store.vifSets(), distinct.size());
+    }
+  }
+}
+
 TEST(MfcStore, RemovingEveryEntryLeavesItEmptyAndUsable) {
   MfcStore store;
   for (std::uint32_t k = 0; k < 100; ++k) store.entryIs({.source = address(10, k), .group = address(239, 1), .iif = 0, .oifs = {}});

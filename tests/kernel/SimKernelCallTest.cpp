@@ -106,6 +106,61 @@ TEST_P(CallTest, HookChargesEveryCallAndRecordingMaySwitchOff) {
   EXPECT_EQ(snapshot().unresolvedBuffers, 3u);
 }
 
+// With recording off the record of a call is never built; the answers must not change.
+TEST_P(CallTest, SetsockoptAnswersAlikeRecordedOrNotAndRecordsWhatItWasGiven) {
+  int const fd = router();
+  int const idle = open();
+  int const closed = open();  // the highest, so that no later socket takes its number
+  ASSERT_EQ(Plix::close(closed), 0);
+  Record const mfc = family().mfc(family().source, family().group, 65535, {});
+  struct Row {
+    char const* what;
+    std::function<int()> call;
+    int error;
+    int fd;
+    CallKind kind;
+    char const* ns;
+    Record bytes;
+  };
+  Row const rows[] = {
+      {"an add", [&] { return set(fd, 204, mfc); }, 0, fd, CallKind::addMfc, "red", mfc},
+      {"a closed descriptor", [&] { return set(closed, 204, mfc); }, EBADF, closed, CallKind::other, "", mfc},
+      {"no value", [&] { return Plix::setsockopt(fd, family().level, 204, nullptr, 4); }, EFAULT, fd,
+       CallKind::addMfc, "red", {}},
+      {"a fault",
+       [&] {
+         kernel.faultIs("red", CallKind::addMfc, ENOBUFS);
+         return set(fd, 204, mfc);
+       },
+       ENOBUFS, fd, CallKind::addMfc, "red", mfc},
+      {"a socket that did not start routing", [&] { return set(idle, 204, mfc); }, EACCES, idle, CallKind::addMfc,
+       "red", mfc},
+  };
+  for (bool const recording : {true, false}) {
+    kernel.recordingIs(recording);
+    for (auto const& row : rows) {
+      SCOPED_TRACE(testing::Message() << row.what << (recording ? ", recorded" : ", not recorded"));
+      kernel.callsDelAll();
+      EXPECT_EQ(errorOf(row.call()), row.error);
+      if (!recording) {
+        EXPECT_TRUE(kernel.calls().empty());
+        continue;
+      }
+      ASSERT_EQ(kernel.calls().size(), 1u);
+      auto const& call = kernel.calls()[0];
+      EXPECT_EQ(call.kind, row.kind);
+      EXPECT_EQ(call.ns, row.ns);
+      EXPECT_EQ(call.fd, row.fd);
+      EXPECT_EQ(call.level, family().level);
+      EXPECT_EQ(call.option, 204);
+      EXPECT_EQ(call.bytes, row.bytes);
+      EXPECT_EQ(call.result, row.error ? -1 : 0);
+      EXPECT_EQ(call.error, row.error);
+    }
+  }
+  EXPECT_EQ(snapshot().mfcs.size(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, CallTest, ::testing::Values(ipv4, ipv6), familyName);
 
 TEST(SimKernelTest, ProcWritesStoreTheTwoLimitsAndRefuseTheRest) {
