@@ -142,7 +142,7 @@ void KernelMfibSm::doSyncChangedRoutes() {
   // Keys are taken a batch at a time so that their table lookups overlap: the pending keys
   // follow the key order and the table keeps its routes in hash order, so each lookup
   // would otherwise wait on memory several times.
-  constexpr std::size_t batchSize = 32;
+  constexpr std::size_t batchSize = 16;
   std::array<RouteKey, batchSize> keys;
   std::array<std::size_t, batchSize> hashes;
   std::array<std::uint32_t, batchSize> positions;
