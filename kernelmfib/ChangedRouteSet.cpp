@@ -54,6 +54,7 @@ std::vector<ChangedRouteSet::TableKeys>::const_iterator ChangedRouteSet::place(T
 }
 
 void ChangedRouteSet::insert(TableKey const& k) {
+  ++changes_;
   first_ = First::unknown;
   auto it = place(k);
   if (it == tables_.end() || !holds(*it, k)) it = tables_.insert(it, TableKeys{k.table(), k.tableId(), {}, {}});
@@ -66,6 +67,7 @@ void ChangedRouteSet::erase(TableKey const& k) {
   // The review erases what it has just taken, from the first table.
   auto const it = !tables_.empty() && holds(tables_.front(), k) ? tables_.begin() : place(k);
   if (it == tables_.end() || !holds(*it, k)) return;
+  ++changes_;
   first_ = First::unknown;
   PackedKey p;
   if (packed(k.key(), p)) {
@@ -102,13 +104,24 @@ ChangedRouteSet::TableKey ChangedRouteSet::front() const {
 
 void ChangedRouteSet::popFront() {
   TableKeys& first = tables_.front();
-  if (firstInV4()) {
+  // A table of one kind of keys needs no comparison of the two.
+  if (first.other.empty() || (!first.v4.empty() && firstInV4())) {
     first.v4.popFront();
   } else {
     first.other.popFront();
   }
   first_ = First::unknown;
   if (first.empty()) tables_.erase(tables_.begin());
+}
+
+std::size_t ChangedRouteSet::frontKeys(std::span<RouteKey> keys) const {
+  TableKeys const& first = tables_.front();
+  std::size_t n = 0;
+  if (first.other.empty()) return first.v4.forFirst(keys.size(), [&](PackedKey const& k) { keys[n++] = unpacked(k); });
+  if (first.v4.empty()) return first.other.forFirst(keys.size(), [&](RouteKey const& k) { keys[n++] = k; });
+  // Both kinds, rare: one at a time.
+  keys[0] = front().key();
+  return 1;
 }
 
 std::size_t ChangedRouteSet::size() const {

@@ -11,6 +11,7 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "halm/IpGenRouteKey.h"
@@ -34,9 +35,18 @@ class ChangedRouteSet {
   // pair this way spares the search for it that erase makes.
   TableKey front() const;
   void popFront();
+  // The keys of the first pairs in order, as many as fit in `keys` (fewer at the end of
+  // the first table's keys), all of the first table; how many. The set must not be empty.
+  std::size_t frontKeys(std::span<RouteKey> keys) const;
+  Table const* frontTable() const { return tables_.front().table.ptr(); }
+  std::uint32_t frontTableId() const { return tables_.front().id; }
+  // Counts the changes other than popFront: pairs read ahead with frontKeys are still the
+  // first ones while it stands.
+  std::uint64_t changes() const { return changes_; }
   bool empty() const { return tables_.empty(); }
   std::size_t size() const;
   void clear() {
+    ++changes_;
     tables_.clear();
     first_ = First::unknown;
   }
@@ -85,6 +95,7 @@ class ChangedRouteSet {
   // pair it has just read, without comparing the two kinds of keys again.
   enum class First : std::uint8_t { unknown, v4, other };
   mutable First first_ = First::unknown;
+  std::uint64_t changes_ = 0;
 };
 
 }  // namespace Routing::KernelMfib

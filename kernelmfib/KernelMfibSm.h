@@ -41,6 +41,7 @@
 #include "kernelmfib/ChangedRouteSet.h"
 #include "kernelmfib/KeyToSync.h"
 #include "kernelmfib/MfcEntry.h"
+#include "kernelmfib/MfcRecord.h"
 #include "kernelmfib/MulticastIntf.h"
 #include "plix/AddressFamily.h"
 #include "plix/IntfId.h"
@@ -377,6 +378,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   bool auditUnreadableTraced_ = false;
   std::uint32_t tryAddVifAgain_ = 0;
   int sock_ = -1;
+  MfcRecord mfcRecord_{af_};  // the last MFC add or delete sent, reused for the next
   bool mrtStarted_ = false;  // the start option succeeded on `sock_`
   Quib::Ptr<Routing::Multicast::Notify::MrtIcmpV6RelaySm> v6RelaySm_;
   bool initialized_ = false;

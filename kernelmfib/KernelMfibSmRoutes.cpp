@@ -1,6 +1,8 @@
 // KernelMfibSm: following the route tables, and the reviews that program them in
 // time-bounded slices: one full review of all routes, then the changed keys.
 
+#include <array>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -137,12 +139,40 @@ void KernelMfibSm::doSyncChangedRoutes() {
   startChanged.log();
   double const deadline = Quib::System::currentTime() + reviewQuantum_;
   bool const traced = sliceTraced(keyTraced());
+  // Keys are taken a batch at a time so that their table lookups overlap: the pending keys
+  // follow the key order and the table keeps its routes in hash order, so each lookup
+  // would otherwise wait on memory several times.
+  constexpr std::size_t batchSize = 16;
+  std::array<RouteKey, batchSize> keys;
+  std::array<std::size_t, batchSize> hashes;
+  std::array<std::uint32_t, batchSize> positions;
+  std::size_t taken = 0, next = 0;
+  Table const* table = nullptr;
+  std::uint32_t tableId = 0;
+  std::uint64_t changes = 0;
   while (!changedRoute_.empty() && Quib::System::currentTime() < deadline) {
-    TableKey const member = changedRoute_.front();
-    if (traced) traceSyncing(member.key(), member.table(), member.tableId());
-    doSyncKey(member.table(), member.key(), traced);
+    if (next == taken) {
+      table = changedRoute_.frontTable();
+      tableId = changedRoute_.frontTableId();
+      taken = changedRoute_.frontKeys(keys);
+      next = 0;
+      changes = changedRoute_.changes();
+      positions.fill(Quib::HashedPositionIndex::none);
+      if (table) {
+        for (std::size_t i = 0; i < taken; ++i) hashes[i] = table->hashPrefetched(keys[i]);
+        for (std::size_t i = 0; i < taken; ++i) table->entryPrefetched(hashes[i]);
+        for (std::size_t i = 0; i < taken; ++i) positions[i] = table->positionPrefetched(keys[i], hashes[i]);
+      }
+    }
+    RouteKey const& key = keys[next];
+    if (traced) traceSyncing(key, table, tableId);
+    // An absent key is looked up again, as it is without a batch.
+    doSyncKey(table, key, table ? table->routeAt(positions[next]) : Route::emptyRoute(), traced);
+    ++next;
     // Syncing a key notes no change, so the pair just synced is still the first.
     changedRoute_.popFront();
+    // Were one noted all the same, the batch would no longer be the first pairs.
+    if (changedRoute_.changes() != changes) next = taken;
   }
   if (changedRoute_.empty()) {
     if (auto t = tr.at(4)) t << "Review of changed routes finished";

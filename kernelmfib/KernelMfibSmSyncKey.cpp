@@ -2,8 +2,6 @@
 // that writes MFC entries; it keeps no memory of what it wrote, so each add carries the
 // whole entry.
 
-#include <cstring>
-
 #include "halm/RouteIntfIteratorConst.h"
 #include "kernelmfib/KernelMfibSm.h"
 #include "kernelmfib/KernelMfibTrace.h"
@@ -15,41 +13,6 @@ namespace {
 
 constexpr int mrtAddMfc = 204;
 constexpr int mrtDelMfc = 205;
-
-// The add/delete record of one family, zeroed, built on the stack for one call.
-class MfcRecord {
- public:
-  MfcRecord(Plix::AddressFamily af, KernelMfibSm::RouteKey const& key) : v6_(af == Plix::AddressFamily::ipv6) {
-    std::memset(bytes_, 0, sizeof bytes_);
-    auto const& source = key.source().address();
-    auto const& group = key.group().address();
-    if (v6_) {
-      std::memcpy(bytes_ + 8, source.data(), 16);
-      std::memcpy(bytes_ + 36, group.data(), 16);
-    } else {
-      std::memcpy(bytes_ + 0, source.data(), 4);
-      std::memcpy(bytes_ + 4, group.data(), 4);
-    }
-    parentIs(MfcEntry::unresolved);
-  }
-  void parentIs(std::uint16_t vif) { std::memcpy(bytes_ + (v6_ ? 56 : 8), &vif, sizeof vif); }
-  void outgoingIs(unsigned vif) {
-    if (!v6_) {
-      bytes_[28 + vif] = 1;
-      return;
-    }
-    std::uint32_t word;
-    std::memcpy(&word, bytes_ + 60 + 4 * (vif / 32), sizeof word);
-    word |= std::uint32_t{1} << (vif % 32);
-    std::memcpy(bytes_ + 60 + 4 * (vif / 32), &word, sizeof word);
-  }
-  void const* data() const { return bytes_; }
-  socklen_t size() const { return v6_ ? 124 : 540; }
-
- private:
-  bool v6_;
-  unsigned char bytes_[540];
-};
 
 char const* tableName(Halm::Multicast::Fib::Status const* table) { return table ? table->name().c_str() : "none"; }
 
@@ -187,13 +150,9 @@ void KernelMfibSm::doSendMfcAs(MfcAction action, RouteKey const& rk, MfcEntry co
   bool const add = action == MfcAction::add;
   // A delete carries the entry as far as it was built: a switching-state or vanished route
   // has no parent and no outgoing VIF, a Null0 route what its interfaces gave.
-  MfcRecord record(af_, rk);
-  record.parentIs(entry.parent);
-  for (auto vif = entry.oifs._Find_first(); vif < MfcEntry::kernelVifs; vif = entry.oifs._Find_next(vif)) {
-    record.outgoingIs(static_cast<unsigned>(vif));
-  }
+  mfcRecord_.is(rk, entry);
   if (auto t = lineAt<traced>(8)) t << rk.pretty() << (add ? " is being added" : " is being deleted");
-  if (Plix::setsockopt(sock_, level(), add ? mrtAddMfc : mrtDelMfc, record.data(), record.size()) == 0) return;
+  if (Plix::setsockopt(sock_, level(), add ? mrtAddMfc : mrtDelMfc, mfcRecord_.data(), mfcRecord_.size()) == 0) return;
   if (auto t = lineAt<traced>(8)) {
     char const* failed = add ? (v6 ? "failed MRT6_ADD_MFC " : "failed MRT_ADD_MFC ")
                              : (v6 ? "failed MRT6_DEL_MFC " : "failed MRT_DEL_MFC ");

@@ -6,6 +6,8 @@
 #include <limits>
 #include <utility>
 
+#include "quib/Prefetch.h"
+
 namespace Halm::Multicast::Fib {
 
 namespace {
@@ -97,7 +99,29 @@ Route Status::route(IpGenRouteKey const& key) const {
   return routeAt(at);
 }
 
+std::size_t Status::hashPrefetched(IpGenRouteKey const& key) const {
+  std::size_t const hash = hashOf(key);
+  index_.prefetch(hash);
+  return hash;
+}
+
+void Status::entryPrefetched(std::size_t hash) const {
+  std::uint32_t const at = index_.candidate(hash);
+  if (at == none) return;
+  // An entry may straddle two cache lines.
+  Quib::prefetch(&entries_[at].key);
+  Quib::prefetch(&entries_[at].intfs);
+}
+
+std::uint32_t Status::positionPrefetched(IpGenRouteKey const& key, std::size_t hash) const {
+  std::uint32_t const at = index_.find(hash, [&](std::uint32_t p) { return entries_[p].key == key; });
+  if (at == none) return none;
+  if (Route::IntfList const* intfs = entries_[at].intfs.ptr()) Quib::prefetch(intfs);
+  return at;
+}
+
 Route Status::routeAt(std::uint32_t position) const {
+  if (position == none) return Route::emptyRoute();
   Entry const& e = entries_[position];
   if (!e.live) return Route::emptyRoute();
   return Route(e.key, e.flags, e.intfs);

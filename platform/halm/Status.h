@@ -109,6 +109,16 @@ class Status : public Quib::Entity {
   // The first key at or after `key`.
   const_iterator lowerBound(IpGenRouteKey const& key) const;
 
+  // A run of lookups in steps, so that each key's memory reads overlap the work on the
+  // keys before it: each step starts reading what the next one needs (the index slot, the
+  // route, its interface list). A position is good for routeAt until the table next
+  // changes; none when the key is absent.
+  std::size_t hashPrefetched(IpGenRouteKey const& key) const;
+  void entryPrefetched(std::size_t hash) const;
+  std::uint32_t positionPrefetched(IpGenRouteKey const& key, std::size_t hash) const;
+  // The route at a position: the empty route for none or a removed key.
+  Route routeAt(std::uint32_t position) const;
+
   // True when this table ranks before `other` for the best-route choice.
   bool isPreferredTo(Status const& other) const;
 
@@ -119,7 +129,6 @@ class Status : public Quib::Entity {
  private:
   static std::size_t hashOf(IpGenRouteKey const& key);
   std::uint32_t positionOf(IpGenRouteKey const& key) const;
-  Route routeAt(std::uint32_t position) const;
   std::size_t slotOf(IpGenRouteKey const& key, std::size_t hash) const;
   std::uint32_t freePosition();
   void sortByKey(std::vector<std::uint32_t>& positions) const;

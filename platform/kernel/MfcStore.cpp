@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "quib/Prefetch.h"
+
 namespace Kernel {
 
 namespace {
@@ -43,9 +45,8 @@ void MfcStore::apply() {
   for (std::size_t i = 0; i < n + slotAhead; ++i) {
     if (i < n) index_.prefetch(pending_[i].hash);
     if (std::size_t const r = i - (slotAhead - recordAhead); i >= slotAhead - recordAhead && r < n) {
-      // Inline on purpose: g++ drops the call of a function whose only effect is a prefetch.
-      std::uint32_t const p = index_.find(pending_[r].hash, [](std::uint32_t) { return true; });
-      if (p != Quib::HashedPositionIndex::none) __builtin_prefetch(&at(p));
+      std::uint32_t const p = index_.candidate(pending_[r].hash);
+      if (p != Quib::HashedPositionIndex::none) Quib::prefetch(&at(p));
     }
     if (i >= slotAhead) applied(pending_[i - slotAhead]);
   }

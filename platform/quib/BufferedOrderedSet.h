@@ -38,6 +38,22 @@ class BufferedOrderedSet {
   // The smallest member, and its removal; the set must not be empty.
   T const& front() const { return frontRun().front(); }
   void popFront() { frontRun().popFront(); }
+  // Passes the first `n` members (all, when there are fewer) to `f` in order; how many.
+  template <class F>
+  std::size_t forFirst(std::size_t n, F f) const {
+    settle();
+    auto a = base_.begin();
+    auto b = recent_.begin();
+    std::size_t done = 0;
+    for (; done < n && (a != base_.end() || b != recent_.end()); ++done) {
+      if (b == recent_.end() || (a != base_.end() && Less()(*a, *b))) {
+        f(*a++);
+      } else {
+        f(*b++);
+      }
+    }
+    return done;
+  }
   // Cheap for the smallest member; any other moves the members after it in its run.
   void erase(T const& v) {
     if (empty()) return;

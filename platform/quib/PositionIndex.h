@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "quib/Prefetch.h"
+
 namespace Quib {
 
 template <bool keepsHashes>
@@ -63,8 +65,20 @@ class BasicPositionIndex {
   std::uint32_t at(std::size_t slot) const { return positionOf(slots_[slot]); }
   // Starts loading the slot where a hash's probe run starts, for a lookup made a little
   // later: lookups of many keys in a row then wait for memory together, not one by one.
-  // The index must have slots (reserved with roomIs).
-  void prefetch(std::size_t hash) const { __builtin_prefetch(&slots_[home(hash, slots_.size() - 1)]); }
+  void prefetch(std::size_t hash) const {
+    if (!slots_.empty()) Quib::prefetch(slots_.data() + home(hash, slots_.size() - 1));
+  }
+  // The first position of a hash's probe run whose slot keeps the same hash: the likely
+  // one, to read ahead of the lookup that makes sure. None when no slot matches.
+  std::uint32_t candidate(std::size_t hash) const
+    requires keepsHashes
+  {
+    if (slots_.empty()) return none;
+    std::size_t const mask = slots_.size() - 1;
+    for (std::size_t s = home(hash, mask);; s = (s + 1) & mask) {
+      if (slots_[s].position == none || slots_[s].hash == static_cast<std::uint32_t>(hash)) return slots_[s].position;
+    }
+  }
   void atIs(std::size_t slot, std::uint32_t position)
     requires(!keepsHashes)
   {

@@ -46,6 +46,43 @@ TEST(IpGenRouteKey, PrintsAndOrders) {
                std::invalid_argument);
 }
 
+// Prefixes are equal exactly when family, length and every address byte are; a difference
+// in any one of them, in either half of the address, makes them unequal, and equality
+// agrees with the ordering.
+TEST(IpGenPrefix, EqualExactlyWhenEveryFieldIs) {
+  using Plix::IpGenPrefix;
+  auto const v4 = Plix::AddressFamily::ipv4;
+  auto const v6 = Plix::AddressFamily::ipv6;
+  IpGenPrefix::Bytes const a{0x20, 0x01, 0x0d, 0xb8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  auto const changed = [&](std::size_t byte) {
+    IpGenPrefix::Bytes b = a;
+    b[byte] ^= 0x40;
+    return b;
+  };
+  struct Case {
+    char const* what;
+    IpGenPrefix x, y;
+    bool equal;
+  };
+  Case const cases[] = {
+      {"the same", IpGenPrefix(v6, a, 128), IpGenPrefix(v6, a, 128), true},
+      {"another length", IpGenPrefix(v6, a, 128), IpGenPrefix::unchecked(v6, a, 127), false},
+      {"another family", IpGenPrefix::unchecked(v4, a, 32), IpGenPrefix::unchecked(v6, a, 32), false},
+      {"the first byte", IpGenPrefix(v6, a, 128), IpGenPrefix(v6, changed(0), 128), false},
+      {"the eighth byte", IpGenPrefix(v6, a, 128), IpGenPrefix(v6, changed(7), 128), false},
+      {"the ninth byte", IpGenPrefix(v6, a, 128), IpGenPrefix(v6, changed(8), 128), false},
+      {"the last byte", IpGenPrefix(v6, a, 128), IpGenPrefix(v6, changed(15), 128), false},
+      {"two IPv4 hosts", IpGenPrefix::parse("10.0.0.1"), IpGenPrefix::parse("10.0.0.1"), true},
+      {"IPv4 hosts apart", IpGenPrefix::parse("10.0.0.1"), IpGenPrefix::parse("10.0.0.2"), false},
+      {"no prefix and 0.0.0.0/0", IpGenPrefix(), IpGenPrefix::parse("0.0.0.0/0"), true},
+  };
+  for (auto const& c : cases) {
+    EXPECT_EQ(c.x == c.y, c.equal) << c.what;
+    EXPECT_EQ(c.y == c.x, c.equal) << c.what;
+    EXPECT_EQ((c.x <=> c.y) == 0, c.equal) << c.what;
+  }
+}
+
 TEST(IpGenRouteKey, BinaryTraceRoundTrip) {
   auto dir = std::filesystem::temp_directory_path() / ("kmfib-key-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);

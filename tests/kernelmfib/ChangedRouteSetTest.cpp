@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -73,6 +75,25 @@ void drain(ChangedRouteSet& set, std::set<TableKey>& model, int steps, std::stri
   }
 }
 
+// The keys read ahead are the first pairs' keys, in order, all of the first table: as many
+// as asked for, fewer only where the first table's keys end (or, with IPv4 and IPv6 keys
+// both pending in the first table, one).
+void expectFrontKeys(ChangedRouteSet const& set, std::set<TableKey> const& model, std::string const& where) {
+  std::array<RouteKey, 8> keys;
+  std::size_t const n = set.frontKeys(keys);
+  auto const& first = *model.begin();
+  ASSERT_EQ(set.frontTable(), first.table()) << where;
+  ASSERT_EQ(set.frontTableId(), first.tableId()) << where;
+  std::vector<RouteKey> expected;
+  bool v4 = false, v6 = false;
+  for (auto it = model.begin(); it != model.end() && it->table() == first.table() && it->tableId() == first.tableId(); ++it) {
+    (it->key().af() == Plix::AddressFamily::ipv4 ? v4 : v6) = true;
+    if (expected.size() < keys.size()) expected.push_back(it->key());
+  }
+  if (v4 && v6) expected.resize(1);
+  ASSERT_EQ(std::vector<RouteKey>(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(n)), expected) << where;
+}
+
 TEST(ChangedRouteSet, MatchesAnOrderedSetOfPairs) {
   auto const all = keys();
   Case const cases[] = {
@@ -106,10 +127,41 @@ TEST(ChangedRouteSet, MatchesAnOrderedSetOfPairs) {
       ASSERT_EQ(set.size(), model.size()) << where;
       TableKey const probe(tables[rng() % 3].ptr(), all[rng() % c.keyCount]);
       ASSERT_EQ(set.contains(probe), model.contains(probe)) << where << ": " << probe;
+      if (!model.empty()) expectFrontKeys(set, model, where);
     }
     drain(set, model, c.operations, c.what);
     EXPECT_TRUE(model.empty()) << c.what;
     EXPECT_TRUE(set.empty()) << c.what;
+  }
+}
+
+// Keys read ahead stay the first ones exactly while the count of changes stands: an
+// insert or erase (even of a pair not held) or clear moves it, a pop does not.
+TEST(ChangedRouteSet, CountsChangesOtherThanPops) {
+  auto const all = keys();
+  auto const table = Quib::make<Table>("pim");
+  ChangedRouteSet set;
+  struct Step {
+    char const* what;
+    std::function<void()> act;
+    bool counted;
+  };
+  Step const steps[] = {
+      {"an insert", [&] { set.insert({table.ptr(), all[3]}); }, true},
+      {"an insert of a pair held", [&] { set.insert({table.ptr(), all[3]}); }, true},
+      {"another insert", [&] { set.insert({table.ptr(), all[4]}); }, true},
+      {"reading ahead", [&] {
+         std::array<RouteKey, 4> keys;
+         set.frontKeys(keys);
+       }, false},
+      {"a pop", [&] { set.popFront(); }, false},
+      {"an erase", [&] { set.erase({table.ptr(), all[4]}); }, true},
+      {"a clear", [&] { set.clear(); }, true},
+  };
+  for (auto const& step : steps) {
+    std::uint64_t const before = set.changes();
+    step.act();
+    EXPECT_EQ(set.changes() != before, step.counted) << step.what;
   }
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -67,6 +69,15 @@ TEST(BufferedOrderedSet, MatchesAnOrderedSetUnderRandomUse) {
       if (!model.empty()) {
         ASSERT_EQ(set.front(), *model.begin()) << where;
       }
+      // The first members read ahead, across both sorted runs, without taking them.
+      std::size_t const ahead = rng() % 40;
+      std::vector<int> read;
+      std::size_t const got = set.forFirst(ahead, [&](int v) { read.push_back(v); });
+      std::vector<int> const expected(model.begin(), std::next(model.begin(), static_cast<std::ptrdiff_t>(
+                                                                                  std::min(ahead, model.size()))));
+      ASSERT_EQ(read, expected) << where << ", " << ahead << " ahead";
+      ASSERT_EQ(got, expected.size()) << where;
+      ASSERT_EQ(set.size(), model.size()) << where << ": reading ahead takes nothing";
     }
     // What is left comes out whole, in order.
     drain(set, model, c.operations, c.what);
