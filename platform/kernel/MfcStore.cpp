@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "quib/Prefetch.h"
 
@@ -98,18 +99,31 @@ bool MfcStore::entryDel(Address const& source, Address const& group) {
 
 std::vector<NamespaceSnapshot::Mfc> MfcStore::sorted(Plix::AddressFamily af) const {
   settle();
-  std::vector<Record const*> order;
-  order.reserve(size_);
-  for (std::size_t p = 0; p < size_; ++p) order.push_back(&at(p));
-  std::sort(order.begin(), order.end(), [](Record const* a, Record const* b) {
-    if (a->source != b->source) return a->source < b->source;
-    return a->group < b->group;
-  });
+  // Each entry's addresses as big-endian words, so that comparing integers orders them as
+  // their bytes; sorting these small values in place is several times faster than sorting
+  // pointers to records compared byte by byte (the audit reads a million entries back).
+  struct Ordered {
+    std::uint64_t source[2], group[2];
+    std::uint32_t position;
+    bool operator<(Ordered const& o) const {
+      return std::tie(source[0], source[1], group[0], group[1]) <
+             std::tie(o.source[0], o.source[1], o.group[0], o.group[1]);
+    }
+  };
+  auto bigEndian = [](Address const& a, std::size_t i) { return __builtin_bswap64(wordAt(a, i)); };
+  std::vector<Ordered> order(size_);
+  for (std::size_t p = 0; p < size_; ++p) {
+    Record const& r = at(p);
+    order[p] = {.source = {bigEndian(r.source, 0), bigEndian(r.source, 1)},
+                .group = {bigEndian(r.group, 0), bigEndian(r.group, 1)},
+                .position = static_cast<std::uint32_t>(p)};
+  }
+  std::sort(order.begin(), order.end());
   std::vector<NamespaceSnapshot::Mfc> result;
   result.reserve(order.size());
-  for (Record const* r : order) {
-    result.push_back(
-        {.af = af, .source = r->source, .group = r->group, .iif = r->iif, .oifs = oifSets_.at(r->oifs).indices()});
+  for (Ordered const& o : order) {
+    Record const& r = at(o.position);
+    result.push_back({.af = af, .source = r.source, .group = r.group, .iif = r.iif, .oifs = oifSets_.at(r.oifs).indices()});
   }
   return result;
 }

@@ -199,6 +199,36 @@ TEST(MfcStore, RemovingEveryEntryLeavesItEmptyAndUsable) {
   EXPECT_TRUE(all[0].oifs.empty());
 }
 
+// `show kernel` lists by source, then group, each compared byte by byte from the first:
+// a byte late in an address must not outweigh an earlier one, in either half of an IPv6
+// address.
+TEST(MfcStore, ListsBySourceThenGroupAsTheirBytesCompare) {
+  auto withBytes = [](std::initializer_list<std::pair<std::size_t, std::uint8_t>> bytes) {
+    MfcStore::Address a{};
+    for (auto const& [at, value] : bytes) a[at] = value;
+    return a;
+  };
+  // Ascending, each source with its groups ascending.
+  std::vector<std::pair<MfcStore::Address, MfcStore::Address>> const ordered{
+      {withBytes({{15, 0xff}}), withBytes({{0, 1}})},
+      {withBytes({{8, 1}}), withBytes({{7, 0xff}})},
+      {withBytes({{8, 1}}), withBytes({{0, 1}})},
+      {withBytes({{8, 1}, {15, 1}}), withBytes({{0, 1}})},
+      {withBytes({{7, 1}}), withBytes({{15, 0xff}})},
+      {withBytes({{7, 1}}), withBytes({{8, 1}})},
+      {withBytes({{0, 1}}), withBytes({{0, 1}, {15, 1}})},
+      {withBytes({{0, 1}, {3, 1}}), withBytes({{0, 1}})},
+      {withBytes({{0, 2}}), withBytes({{0, 1}})},
+  };
+  MfcStore store;
+  for (std::size_t i = ordered.size(); i-- > 0;) {
+    store.entryIs({.source = ordered[i].first, .group = ordered[i].second, .iif = static_cast<std::uint16_t>(i), .oifs = {}});
+  }
+  auto const all = store.sorted(Plix::AddressFamily::ipv6);
+  ASSERT_EQ(all.size(), ordered.size());
+  for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].iif, i) << "entry " << i;
+}
+
 TEST(MfcStore, VifSetListsItsIndicesAscending) {
   MfcStore::VifSet set;
   for (std::uint16_t vif : {511, 0, 64, 63, 200}) set.set(vif);
