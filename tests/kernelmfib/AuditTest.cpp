@@ -10,10 +10,6 @@
 namespace Routing::KernelMfib {
 namespace {
 
-using Kernel::CallKind;
-using Halm::Multicast::Fib::Route;
-using Table = Halm::Multicast::Fib::Status;
-using RouteKey = KernelMfibSm::RouteKey;
 using Af = Plix::AddressFamily;
 
 // Hands every call to the simulated kernel but cannot read it back.

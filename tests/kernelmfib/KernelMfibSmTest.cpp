@@ -11,9 +11,7 @@
 namespace Routing::KernelMfib {
 namespace {
 
-using Kernel::CallKind;
 using Bytes = std::vector<std::uint8_t>;
-using RouteKey = KernelMfibSm::RouteKey;
 
 Bytes le16(std::uint16_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8)}; }
 Bytes cat(std::vector<Bytes> const& parts) {

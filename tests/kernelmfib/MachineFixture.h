@@ -18,6 +18,12 @@
 
 namespace Routing::KernelMfib {
 
+// The names the machine's tests share, their free helpers too.
+using Kernel::CallKind;
+using Halm::Multicast::Fib::Route;
+using Table = Halm::Multicast::Fib::Status;
+using RouteKey = KernelMfibSm::RouteKey;
+
 class MachineFixture : public testing::Test {
  protected:
   using Requests = McastCommon::MulticastIntfsForApplications;

@@ -9,11 +9,6 @@
 namespace Routing::KernelMfib {
 namespace {
 
-using Kernel::CallKind;
-using Halm::Multicast::Fib::Route;
-using Table = Halm::Multicast::Fib::Status;
-using RouteKey = KernelMfibSm::RouteKey;
-
 class ReviewTest : public MachineFixture {
  protected:
   ReviewTest() {

@@ -15,10 +15,6 @@
 namespace Routing::KernelMfib {
 namespace {
 
-using Kernel::CallKind;
-using Halm::Multicast::Fib::Route;
-using Table = Halm::Multicast::Fib::Status;
-using RouteKey = KernelMfibSm::RouteKey;
 using Af = Plix::AddressFamily;
 using Intfs = std::vector<Plix::IntfId>;
 
