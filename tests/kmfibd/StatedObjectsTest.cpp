@@ -149,6 +149,35 @@ TEST(StatedObjectsTest, ConflictsAreNamed) {
   EXPECT_EQ(check("link default e1 7"), "");
 }
 
+// Links are looked for among the links only: the first, the last and one amid others are
+// all found, with netns, intf and route objects on either side of them.
+TEST(StatedObjectsTest, EveryLinkIsFoundForItsIndex) {
+  StatedObjects const held = objects(
+      "netns a\nnetns z\nlink a a0 1\nlink a a1 2\nlink default d0 3\nlink z z9 4\nintf E1 a0\n"
+      "table default t\nroute default t 1.1.1.1 239.1.1.1 iif E1\n");
+  auto const check = [&](std::string const& line) { return held.conflict(*parser.parse(line)); };
+  EXPECT_EQ(check("link a x 1"), "interface index 1 is a0's in namespace a");
+  EXPECT_EQ(check("link a x 2"), "interface index 2 is a1's in namespace a");
+  EXPECT_EQ(check("link default x 3"), "interface index 3 is d0's in namespace default");
+  EXPECT_EQ(check("link z x 4"), "interface index 4 is z9's in namespace z");
+  EXPECT_EQ(check("link z x 1"), "");
+}
+
+// Copies of the objects share their statements; a `config` adding to one copy's statement
+// must leave the other's as it was, or a reload would see no change to apply.
+TEST(StatedObjectsTest, AConfigMergedIntoOneCopyLeavesTheOther) {
+  StatedObjects const before = objects("config default max 5\ntable default t\n");
+  StatedObjects after = before;
+  after.apply(*parser.parse("config default unresolved-entries 7"));
+  EXPECT_FALSE(before.find("4 config default")->unresolvedEntries);
+  EXPECT_EQ(after.find("4 config default")->unresolvedEntries, 7u);
+  EXPECT_EQ(after.find("4 config default")->max, 5u);
+  std::vector<std::string> changes;
+  for (auto const& s : StatedObjects::batch(before, after)) changes.push_back(describe(s));
+  EXPECT_EQ(changes, std::vector<std::string>{"config default max=5 entries=7"});
+  EXPECT_TRUE(StatedObjects::batch(after, after).empty());
+}
+
 TEST(StatedObjectsTest, RemovalsReportEveryObjectTheyTook) {
   StatedObjects held = objects("request a default E1\nrequest a red E2\nrequest b default E1\n");
   EXPECT_EQ(held.apply(*parser.parse("no request a")),

@@ -31,14 +31,23 @@ ConfigFile ConfigFile::read(std::string const& path, StatementParser const& pars
   }
   std::ifstream in(path);
   if (!in) throw ConfigError(path + ": " + std::strerror(errno));
-  std::stringstream text;
-  text << in.rdbuf();
-  return ConfigFile(path, text.str(), parser, realKernel);
+  ConfigFile file(path, in, parser, realKernel);
+  if (in.bad()) throw ConfigError(path + ": " + std::strerror(errno));
+  return file;
 }
 
 ConfigFile::ConfigFile(std::string name, std::string const& text, StatementParser const& parser, bool realKernel)
     : name_(std::move(name)) {
   std::istringstream in(text);
+  parse(in, parser, realKernel);
+}
+
+ConfigFile::ConfigFile(std::string name, std::istream& in, StatementParser const& parser, bool realKernel)
+    : name_(std::move(name)) {
+  parse(in, parser, realKernel);
+}
+
+void ConfigFile::parse(std::istream& in, StatementParser const& parser, bool realKernel) {
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     auto fail = [&](std::string const& why) { throw ConfigError(name_ + ":" + std::to_string(number) + ": " + why); };

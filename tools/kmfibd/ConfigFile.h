@@ -6,6 +6,7 @@
 // constructor throw a ConfigError "FILE:LINE: TEXT". What an object needs from outside the
 // file (a table made at run time) is checked by the daemon, which knows the rest.
 
+#include <istream>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,8 @@ class ConfigFile {
   ConfigFile() = default;
   // `realKernel`: namespaces and devices come from the system, not from statements.
   ConfigFile(std::string name, std::string const& text, StatementParser const& parser, bool realKernel);
+  // Read line by line: a file of a million routes is never held as text.
+  ConfigFile(std::string name, std::istream& in, StatementParser const& parser, bool realKernel);
   static ConfigFile read(std::string const& path, StatementParser const& parser, bool realKernel);
 
   StatedObjects const& objects() const { return objects_; }
@@ -35,6 +38,8 @@ class ConfigFile {
   static std::string refusal(Statement const& s, bool realKernel);
 
  private:
+  void parse(std::istream& in, StatementParser const& parser, bool realKernel);
+
   std::string name_;
   StatedObjects objects_;
   std::map<std::string, int> lines_;

@@ -79,7 +79,6 @@ class Daemon {
 
   Options options_;
   StatementParser parser_;
-  ConfigFile file_;
   StatedObjects live_;
   std::set<std::string> runtimeKeys_;
   std::set<std::string> vifBoundWarned_;

@@ -74,21 +74,28 @@ std::string StatedObjects::keyOf(Statement const& s) {
 
 Statement const* StatedObjects::find(std::string const& key) const {
   auto it = objects_.find(key);
-  return it == objects_.end() ? nullptr : &it->second;
+  return it == objects_.end() ? nullptr : it->second.get();
+}
+
+void StatedObjects::isFrom(std::string const& key, StatedObjects const& other) {
+  auto it = other.objects_.find(key);
+  if (it != other.objects_.end()) objects_[key] = it->second;
 }
 
 std::vector<std::string> StatedObjects::apply(Statement const& s) {
   std::string const key = keyOf(s);
   if (key.empty()) return {};
   if (!s.no) {
-    auto [it, added] = objects_.emplace(key, s);
-    if (!added && s.kind == Kind::config) {
-      Statement& held = it->second;
-      if (s.max) held.max = s.max;
-      if (s.unresolvedEntries) held.unresolvedEntries = s.unresolvedEntries;
-      if (s.unresolvedBuffers) held.unresolvedBuffers = s.unresolvedBuffers;
-    } else if (!added) {
-      it->second = s;
+    Held& held = objects_[key];
+    if (held && s.kind == Kind::config) {
+      // Another holder may share the old statement: the merge is a new one.
+      auto merged = std::make_shared<Statement>(*held);
+      if (s.max) merged->max = s.max;
+      if (s.unresolvedEntries) merged->unresolvedEntries = s.unresolvedEntries;
+      if (s.unresolvedBuffers) merged->unresolvedBuffers = s.unresolvedBuffers;
+      held = std::move(merged);
+    } else {
+      held = std::make_shared<Statement const>(s);
     }
     return {key};
   }
@@ -110,8 +117,11 @@ std::vector<std::string> StatedObjects::apply(Statement const& s) {
 std::string StatedObjects::conflict(Statement const& s) const {
   if (s.no) return {};
   if (s.kind == Kind::link) {
-    for (auto const& [key, other] : objects_) {
-      if (other.kind != Kind::link || other.ns != s.ns || other.dev == s.dev || other.ifindex != s.ifindex) continue;
+    // Links' keys run together, so a million routes are not looked at for each link.
+    std::string const links = "1 link ";
+    for (auto it = objects_.lower_bound(links); it != objects_.end() && startsWith(it->first, links); ++it) {
+      Statement const& other = *it->second;
+      if (other.ns != s.ns || other.dev == s.dev || other.ifindex != s.ifindex) continue;
       return "interface index " + std::to_string(s.ifindex) + " is " + other.dev + "'s in namespace " + s.ns.str();
     }
   }
@@ -137,19 +147,23 @@ std::vector<Statement> StatedObjects::batch(StatedObjects const& from, StatedObj
   std::set<std::string> removedPrefixes;
   for (auto it = from.objects_.rbegin(); it != from.objects_.rend(); ++it) {
     if (to.has(it->first)) continue;
-    std::string const prefix = dependentsPrefix(it->second);
+    std::string const prefix = dependentsPrefix(*it->second);
     if (!prefix.empty()) removedPrefixes.insert(prefix);
   }
   for (auto it = from.objects_.rbegin(); it != from.objects_.rend(); ++it) {
     if (to.has(it->first)) continue;
     bool covered = false;
     for (auto const& prefix : removedPrefixes) covered = covered || startsWith(it->first, prefix);
-    if (!covered) out.push_back(removal(it->second));
+    if (!covered) out.push_back(removal(*it->second));
   }
   for (auto const& [key, statement] : to.objects_) {
-    Statement const* held = from.find(key);
-    if (held && *held == statement) continue;
-    out.push_back(held ? withDroppedAttributes(*held, statement) : statement);
+    auto it = from.objects_.find(key);
+    if (it == from.objects_.end()) {
+      out.push_back(*statement);
+      continue;
+    }
+    if (it->second == statement || *it->second == *statement) continue;
+    out.push_back(withDroppedAttributes(*it->second, *statement));
   }
   return out;
 }

@@ -7,9 +7,12 @@
 //
 // A daemon keeps one of these for everything it carries out and one per configuration file;
 // `batch` turns two of them into the statements that lead from one to the other, which is
-// how a re-read configuration file is applied as one change.
+// how a re-read configuration file is applied as one change. Statements are held shared
+// and never changed in place: the copies a daemon keeps of a million routes hold each
+// route's statement once, and an unchanged object is seen as such without comparing.
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,10 +33,13 @@ class StatedObjects {
   std::vector<std::string> apply(Statement const& s);
 
   bool has(std::string const& key) const { return objects_.count(key) != 0; }
+  using Held = std::shared_ptr<Statement const>;
+
   Statement const* find(std::string const& key) const;
-  void is(std::string const& key, Statement const& s) { objects_[key] = s; }
+  // The object of `key` as `other` holds it, shared; nothing when `other` holds none.
+  void isFrom(std::string const& key, StatedObjects const& other);
   void del(std::string const& key) { objects_.erase(key); }
-  std::map<std::string, Statement> const& objects() const { return objects_; }
+  std::map<std::string, Held> const& objects() const { return objects_; }
 
   // Why the statement's object cannot stand among these objects: something it needs is not
   // stated (the default namespace needs no statement), or another device of its namespace
@@ -46,7 +52,7 @@ class StatedObjects {
   static std::vector<Statement> batch(StatedObjects const& from, StatedObjects const& to);
 
  private:
-  std::map<std::string, Statement> objects_;
+  std::map<std::string, Held> objects_;
 };
 
 }  // namespace Kmfibd
