@@ -301,7 +301,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   template <bool traced>
   MfcAction mfcIntentAs(Table const* table, RouteKey const& rk, Route const* walked, MfcEntry& entry) const;
   // The intent for a key, quietly (the audit's question).
-  MfcAction mfcIntent(Table const* table, RouteKey const& rk, MfcEntry& entry) const;
+  MfcAction mfcIntent(Table const* table, RouteKey const& rk, Route const& walked, MfcEntry& entry) const;
   void doSendMfc(MfcAction action, RouteKey const& rk, MfcEntry const& entry);
   template <bool traced>
   void doSendMfcAs(MfcAction action, RouteKey const& rk, MfcEntry const& entry);
@@ -311,7 +311,7 @@ class KernelMfibSm : public Quib::PtrInterface {
   void doAuditVifs(AuditRun& run, std::vector<Kernel::NamespaceSnapshot::Vif> const& vifs);
   bool doAuditIndex(AuditRun& run, double deadline);
   bool doAuditWalk(AuditRun& run, double deadline);
-  void doAuditKey(AuditRun& run, Table const* table, RouteKey const& key);
+  void doAuditKey(AuditRun& run, Table const* table, RouteKey const& key, Route const& walked);
   bool doAuditSweep(AuditRun& run, double deadline);
   void doAuditFinish();
   void doRequestAuditSlice();

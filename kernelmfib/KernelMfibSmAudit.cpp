@@ -329,7 +329,7 @@ bool KernelMfibSm::doAuditWalk(AuditRun& run, double deadline) {
       auto const routePosition = resume ? tables.front()->lowerBound(run.key) : tables.front()->begin();
       Halm::Multicast::Fib::MfibHalmCollRouteIteratorConst it(std::move(tables), routePosition);
       while (!it.done()) {
-        doAuditKey(run, it.table(), it.key());
+        doAuditKey(run, it.table(), it.key(), it.route());
         it.updateToBestRouteIterators();
         if (!it.done() && Quib::System::currentTime() >= deadline) {
           run.table = coll->halmPtr(it.table());
@@ -345,9 +345,9 @@ bool KernelMfibSm::doAuditWalk(AuditRun& run, double deadline) {
   return true;
 }
 
-void KernelMfibSm::doAuditKey(AuditRun& run, Table const* table, RouteKey const& key) {
+void KernelMfibSm::doAuditKey(AuditRun& run, Table const* table, RouteKey const& key, Route const& walked) {
   MfcEntry entry;
-  MfcAction const action = mfcIntent(table, key, entry);
+  MfcAction const action = mfcIntent(table, key, walked, entry);
   // Not the best table: the visit of the table that holds the best route decides.
   if (action == MfcAction::none) return;
   AuditRun::Key const k = AuditRun::keyOf(key);
@@ -383,7 +383,7 @@ void KernelMfibSm::doAuditKey(AuditRun& run, Table const* table, RouteKey const&
     ++run.replaced;
   }
   auditRepairing_ = true;
-  doSyncKey(table, key);
+  doSyncKey(table, key, walked, keyTraced());
   auditRepairing_ = false;
 }
 

@@ -54,8 +54,9 @@ void KernelMfibSm::doSyncKeyAs(Table const* table, RouteKey const& rk, Route con
 }
 
 // The audit asks quietly: its findings have their own traces.
-KernelMfibSm::MfcAction KernelMfibSm::mfcIntent(Table const* table, RouteKey const& rk, MfcEntry& entry) const {
-  return mfcIntentAs<false>(table, rk, nullptr, entry);
+KernelMfibSm::MfcAction KernelMfibSm::mfcIntent(Table const* table, RouteKey const& rk, Route const& walked,
+                                                MfcEntry& entry) const {
+  return mfcIntentAs<false>(table, rk, &walked, entry);
 }
 
 template <bool traced>

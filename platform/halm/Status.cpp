@@ -89,8 +89,8 @@ std::size_t Status::slotOf(IpGenRouteKey const& key, std::size_t hash) const {
   return index_.slot(hash, [&](std::uint32_t p) { return entries_[p].key == key; });
 }
 
-std::uint32_t Status::positionOf(IpGenRouteKey const& key) const {
-  return index_.find(hashOf(key), [&](std::uint32_t p) { return entries_[p].key == key; });
+std::uint32_t Status::positionOf(IpGenRouteKey const& key, std::size_t hash) const {
+  return index_.find(hash, [&](std::uint32_t p) { return entries_[p].key == key; });
 }
 
 Route Status::route(IpGenRouteKey const& key) const {
@@ -114,7 +114,7 @@ void Status::entryPrefetched(std::size_t hash) const {
 }
 
 std::uint32_t Status::positionPrefetched(IpGenRouteKey const& key, std::size_t hash) const {
-  std::uint32_t const at = index_.find(hash, [&](std::uint32_t p) { return entries_[p].key == key; });
+  std::uint32_t const at = positionOf(key, hash);
   if (at == none) return none;
   if (Route::IntfList const* intfs = entries_[at].intfs.ptr()) Quib::prefetch(intfs);
   return at;

@@ -128,7 +128,8 @@ class Status : public Quib::Entity {
 
  private:
   static std::size_t hashOf(IpGenRouteKey const& key);
-  std::uint32_t positionOf(IpGenRouteKey const& key) const;
+  std::uint32_t positionOf(IpGenRouteKey const& key) const { return positionOf(key, hashOf(key)); }
+  std::uint32_t positionOf(IpGenRouteKey const& key, std::size_t hash) const;
   std::size_t slotOf(IpGenRouteKey const& key, std::size_t hash) const;
   std::uint32_t freePosition();
   void sortByKey(std::vector<std::uint32_t>& positions) const;

@@ -152,8 +152,8 @@ void SimKernel::charge() const {
   if (callHook_) callHook_();
 }
 
-int SimKernel::refusal(Plix::NamespaceName const& ns, CallKind kind, Socket const& socket) {
-  if (int const error = takeFault(ns, kind)) return error;
+int SimKernel::refusal(CallKind kind, Socket const& socket) {
+  if (int const error = takeFault(socket.nsName, kind)) return error;
   return socket.ns.expired() ? ENOENT : 0;
 }
 
@@ -202,7 +202,7 @@ int SimKernel::setsockopt(int fd, int level, int option, void const* value, sock
   CallKind const kind = socket ? optionKind(*socket->family, level, option) : CallKind::other;
   int error = EBADF;
   if (socket) {
-    error = refusal(socket->nsName, kind, *socket);
+    error = refusal(kind, *socket);
     if (!error && !value && len > 0) error = EFAULT;
     // refusal() saw the namespace alive; nothing removes it before the option applies.
     if (!error) error = applyOption(*socket->live, *socket, fd, kind, level, bytes);
@@ -225,7 +225,7 @@ int SimKernel::ioctl(int fd, unsigned long request, void* arg) {
   auto it = sockets_.find(fd);
   if (it == sockets_.end()) return finish(call, EBADF);
   call.ns = it->second.nsName;
-  if (int const error = refusal(call.ns, call.kind, it->second)) return finish(call, error);
+  if (int const error = refusal(call.kind, it->second)) return finish(call, error);
   if (request != fionbio) return finish(call, ENOTTY);
   if (!arg) return finish(call, EFAULT);
   it->second.nonBlocking = *static_cast<int const*>(arg) != 0;

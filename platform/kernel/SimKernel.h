@@ -151,7 +151,7 @@ class SimKernel final : public Backend {
   void charge() const;
   int takeFault(Plix::NamespaceName const& ns, CallKind kind);
   // The errno of a call on `socket` that a pending fault or a removed namespace fails.
-  int refusal(Plix::NamespaceName const& ns, CallKind kind, Socket const& socket);
+  int refusal(CallKind kind, Socket const& socket);
   // Keeps the call when recording; the call's return value, errno set on failure.
   int finish(Call& call, int error, int result = 0);
   static int answer(int error, int result = 0);

@@ -73,11 +73,7 @@ class BasicPositionIndex {
   std::uint32_t candidate(std::size_t hash) const
     requires keepsHashes
   {
-    if (slots_.empty()) return none;
-    std::size_t const mask = slots_.size() - 1;
-    for (std::size_t s = home(hash, mask);; s = (s + 1) & mask) {
-      if (slots_[s].position == none || slots_[s].hash == static_cast<std::uint32_t>(hash)) return slots_[s].position;
-    }
+    return find(hash, [](std::uint32_t) { return true; });
   }
   void atIs(std::size_t slot, std::uint32_t position)
     requires(!keepsHashes)
@@ -87,7 +83,7 @@ class BasicPositionIndex {
   void atIs(std::size_t slot, std::uint32_t position, std::size_t hash)
     requires keepsHashes
   {
-    slots_[slot] = {position, static_cast<std::uint32_t>(hash)};
+    slots_[slot] = slotFor(position, hash);
   }
 
   // Room for `count` positions. On growth the positions below `bound` that `held(p)`
@@ -136,13 +132,14 @@ class BasicPositionIndex {
       return s;
     }
   }
-  static Slot freeSlot() {
+  static Slot slotFor(std::uint32_t position, std::size_t hash) {
     if constexpr (keepsHashes) {
-      return Slot{none, 0};
+      return Slot{position, static_cast<std::uint32_t>(hash)};
     } else {
-      return none;
+      return position;
     }
   }
+  static Slot freeSlot() { return slotFor(none, 0); }
   // Where a hash's probe run starts: from its low 32 bits, all a hashed slot keeps.
   static std::size_t home(std::size_t hash, std::size_t mask) { return static_cast<std::uint32_t>(hash) & mask; }
 
@@ -159,11 +156,7 @@ class BasicPositionIndex {
     std::size_t const mask = slots_.size() - 1;
     std::size_t s = home(hash, mask);
     while (positionOf(slots_[s]) != none) s = (s + 1) & mask;
-    if constexpr (keepsHashes) {
-      slots_[s] = {position, static_cast<std::uint32_t>(hash)};
-    } else {
-      slots_[s] = position;
-    }
+    slots_[s] = slotFor(position, hash);
   }
   template <class HashOf>
   void close(std::size_t slot, HashOf hashOf) {
