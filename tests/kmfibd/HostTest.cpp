@@ -50,6 +50,10 @@ TEST_F(HostTest, KernelDevicesAreMirroredPerNamespace) {
   EXPECT_EQ(kni->ifIndex("eth1"), 7u);
   run("no link red eth1");
   EXPECT_FALSE(kni->ifIndex.has("eth1"));
+  EXPECT_EQ(refusal("no link red eth1"), "no device eth1 in namespace red");
+  EXPECT_EQ(kni->ifIndex("eth2"), 8u) << "a refused removal changes nothing";
+  run("link red eth2 9");
+  EXPECT_EQ(kni->ifIndex("eth2"), 9u) << "a device restated with another index";
   run("no netns red");
   EXPECT_TRUE(kni->ifIndex.empty()) << "a removed namespace has no devices";
   EXPECT_EQ(refusal("link red eth1 7"), "no namespace red");

@@ -13,7 +13,6 @@
 #include "kernel/LinuxKernel.h"
 #include "kernel/PlatformKernel.h"
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <vector>
@@ -175,10 +174,7 @@ void Host::applyLink(Statement const& s) {
   requireNamespace(s.ns);
   try {
     if (s.no) {
-      auto links = kernel_.links(s.ns);
-      if (std::none_of(links.begin(), links.end(), [&](auto const& l) { return l.dev == s.dev; })) {
-        throw StatementError("no device " + s.dev + " in namespace " + s.ns.str());
-      }
+      if (!kernel_.ifindex(s.ns, s.dev)) throw StatementError("no device " + s.dev + " in namespace " + s.ns.str());
       return kernel_.linkDel(s.ns, s.dev);
     }
     kernel_.linkIs(s.ns, s.dev, s.ifindex);
